@@ -1,0 +1,30 @@
+#include "hook.h"
+
+#include "dedup.h"
+#include "hook_event.h"
+#include "report.h"
+#include "skill_resolver.h"
+
+namespace tallyhook {
+
+HookSteps system_steps() { return HookSteps{_is_duplicate, _report_usage}; }
+
+HookOutcome handle_event(std::string_view raw, const HookSteps& steps) {
+  const std::optional<HookEvent> data = parse_hook_event(raw);
+  if (!data) return {};
+
+  const Result<std::optional<std::string>> skill_name = _resolve_skill_name(*data);
+  if (!skill_name.ok()) return {1, skill_name.error().message};
+  if (!skill_name.value() || skill_name.value()->empty()) return {};
+  const std::string& name = *skill_name.value();
+
+  const Result<bool> duplicate = steps.is_duplicate(name);
+  if (!duplicate.ok()) return {1, duplicate.error().message};
+  if (duplicate.value()) return {};
+
+  // A lost report is not worth disturbing the host for.
+  (void)steps.report_usage(name);
+  return {};
+}
+
+}  // namespace tallyhook

@@ -1,0 +1,397 @@
+#include "hook_event.h"
+
+#include <cstring>
+#include <vector>
+
+#include "utf8.h"
+
+namespace tallyhook {
+
+std::string_view kind_name(JsonKind kind) {
+  switch (kind) {
+    case JsonKind::kAbsent:
+      return "absent";
+    case JsonKind::kNull:
+      return "null";
+    case JsonKind::kFalse:
+    case JsonKind::kTrue:
+      return "boolean";
+    case JsonKind::kNumber:
+      return "number";
+    case JsonKind::kString:
+      return "string";
+    case JsonKind::kArray:
+      return "array";
+    case JsonKind::kObject:
+      return "object";
+  }
+  return "unknown";
+}
+
+namespace {
+
+// Where a value being parsed ends up. Most values go nowhere: they are validated only.
+enum class Slot : std::uint8_t { kNone, kToolName, kToolInput, kCommand, kSkill };
+
+// An open container on the parse stack.
+enum class Frame : std::uint8_t { kArray, kObject, kTopObject, kToolInputObject };
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+// True when any of the eight bytes needs a closer look inside a string: a quote, a
+// backslash, a control character or the start of a multi-byte sequence.
+inline bool needs_attention(std::uint64_t w) {
+  const std::uint64_t quote = w ^ (kOnes * '"');
+  const std::uint64_t backslash = w ^ (kOnes * '\\');
+  const std::uint64_t control = (w - kOnes * 0x20) & ~w;
+  const std::uint64_t found =
+      control | ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) | w;
+  return (found & kHighBits) != 0;
+}
+
+inline int hex_value(unsigned char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+void append_utf8(std::string* out, char32_t cp) {
+  char buf[4];
+  std::size_t n;
+  if (cp < 0x80) {
+    buf[0] = static_cast<char>(cp);
+    n = 1;
+  } else if (cp < 0x800) {
+    buf[0] = static_cast<char>(0xC0 | (cp >> 6));
+    buf[1] = static_cast<char>(0x80 | (cp & 0x3F));
+    n = 2;
+  } else if (cp < 0x10000) {
+    buf[0] = static_cast<char>(0xE0 | (cp >> 12));
+    buf[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    buf[2] = static_cast<char>(0x80 | (cp & 0x3F));
+    n = 3;
+  } else {
+    buf[0] = static_cast<char>(0xF0 | (cp >> 18));
+    buf[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    buf[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    buf[3] = static_cast<char>(0x80 | (cp & 0x3F));
+    n = 4;
+  }
+  out->append(buf, n);
+}
+
+class Parser {
+ public:
+  explicit Parser(std::string_view text)
+      : p_(reinterpret_cast<const unsigned char*>(text.data())), end_(p_ + text.size()) {}
+
+  bool parse(HookEvent* event);
+
+ private:
+  void skip_white_space() {
+    while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t')) ++p_;
+  }
+  bool at(unsigned char c) const { return p_ != end_ && *p_ == c; }
+
+  // Each of these starts at the first byte of its token and leaves p_ just after it.
+  bool string(std::string* out);
+  bool escape(std::string* out);
+  bool number(bool* nonzero);
+  bool literal(const char* word, std::size_t length);
+
+  // Parses `"key" :` in an object of the given frame and returns, through `slot`, where
+  // the member's value goes.
+  bool member_key(Frame frame, Slot* slot);
+
+  JsonField* field(Slot slot);
+  void record(Slot slot, JsonKind kind, bool truthy);
+
+  const unsigned char* p_;
+  const unsigned char* const end_;
+  HookEvent* event_ = nullptr;
+  std::string key_;
+};
+
+JsonField* Parser::field(Slot slot) {
+  switch (slot) {
+    case Slot::kNone:
+      return nullptr;
+    case Slot::kToolName:
+      return &event_->tool_name;
+    case Slot::kToolInput:
+      return &event_->tool_input;
+    case Slot::kCommand:
+      return &event_->command;
+    case Slot::kSkill:
+      return &event_->skill;
+  }
+  return nullptr;
+}
+
+void Parser::record(Slot slot, JsonKind kind, bool truthy) {
+  if (JsonField* f = field(slot)) {
+    f->kind = kind;
+    f->truthy = truthy;
+    f->text.clear();
+  }
+  if (slot == Slot::kToolInput) {
+    // A repeated tool_input replaces the earlier one with all its members.
+    event_->command = JsonField{};
+    event_->skill = JsonField{};
+  }
+}
+
+bool Parser::string(std::string* out) {
+  ++p_;  // opening quote
+  const unsigned char* run = p_;
+  auto flush = [&] {
+    if (out != nullptr)
+      out->append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p_ - run));
+  };
+  for (;;) {
+    while (end_ - p_ >= 8) {
+      std::uint64_t w;
+      std::memcpy(&w, p_, sizeof w);
+      if (needs_attention(w)) break;
+      p_ += 8;
+    }
+    if (p_ == end_) return false;
+    const unsigned char c = *p_;
+    if (c == '"') {
+      flush();
+      ++p_;
+      return true;
+    }
+    if (c == '\\') {
+      flush();
+      if (!escape(out)) return false;
+      run = p_;
+    } else if (c < 0x20) {
+      return false;
+    } else if (c < 0x80) {
+      ++p_;
+    } else {
+      char32_t cp;
+      const std::size_t n = decode_utf8(p_, end_, &cp);
+      if (n == 0) return false;
+      p_ += n;
+    }
+  }
+}
+
+bool Parser::escape(std::string* out) {
+  ++p_;  // backslash
+  if (p_ == end_) return false;
+  char decoded;
+  switch (*p_) {
+    case '"':
+      decoded = '"';
+      break;
+    case '\\':
+      decoded = '\\';
+      break;
+    case '/':
+      decoded = '/';
+      break;
+    case 'b':
+      decoded = '\b';
+      break;
+    case 'f':
+      decoded = '\f';
+      break;
+    case 'n':
+      decoded = '\n';
+      break;
+    case 'r':
+      decoded = '\r';
+      break;
+    case 't':
+      decoded = '\t';
+      break;
+    case 'u': {
+      auto hex4 = [&](char32_t* unit) {
+        if (end_ - p_ < 5) return false;  // 'u' and four digits
+        char32_t v = 0;
+        for (int i = 1; i <= 4; ++i) {
+          const int d = hex_value(p_[i]);
+          if (d < 0) return false;
+          v = (v << 4) | static_cast<char32_t>(d);
+        }
+        p_ += 5;
+        *unit = v;
+        return true;
+      };
+      char32_t cp;
+      if (!hex4(&cp)) return false;
+      if (cp >= 0xDC00 && cp <= 0xDFFF) return false;  // low surrogate alone
+      if (cp >= 0xD800 && cp <= 0xDBFF) {
+        char32_t low;
+        if (end_ - p_ < 2 || p_[0] != '\\') return false;
+        ++p_;
+        if (*p_ != 'u' || !hex4(&low) || low < 0xDC00 || low > 0xDFFF) return false;
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+      }
+      if (out != nullptr) append_utf8(out, cp);
+      return true;
+    }
+    default:
+      return false;
+  }
+  ++p_;
+  if (out != nullptr) out->push_back(decoded);
+  return true;
+}
+
+bool Parser::number(bool* nonzero) {
+  auto digit = [&] { return p_ != end_ && *p_ >= '0' && *p_ <= '9'; };
+  *nonzero = false;
+  if (at('-')) ++p_;
+  if (at('0')) {
+    ++p_;
+  } else if (digit()) {
+    *nonzero = true;
+    while (digit()) ++p_;
+  } else {
+    return false;
+  }
+  if (at('.')) {
+    ++p_;
+    if (!digit()) return false;
+    while (digit()) *nonzero |= *p_++ != '0';
+  }
+  if (at('e') || at('E')) {
+    ++p_;
+    if (at('+') || at('-')) ++p_;
+    if (!digit()) return false;
+    while (digit()) ++p_;
+  }
+  return true;
+}
+
+bool Parser::literal(const char* word, std::size_t length) {
+  if (static_cast<std::size_t>(end_ - p_) < length || std::memcmp(p_, word, length) != 0) {
+    return false;
+  }
+  p_ += length;
+  return true;
+}
+
+bool Parser::member_key(Frame frame, Slot* slot) {
+  if (!at('"')) return false;
+  const bool interesting = frame == Frame::kTopObject || frame == Frame::kToolInputObject;
+  key_.clear();
+  if (!string(interesting ? &key_ : nullptr)) return false;
+  skip_white_space();
+  if (!at(':')) return false;
+  ++p_;
+  *slot = Slot::kNone;
+  if (frame == Frame::kTopObject) {
+    if (key_ == "tool_name") *slot = Slot::kToolName;
+    if (key_ == "tool_input") *slot = Slot::kToolInput;
+  } else if (frame == Frame::kToolInputObject) {
+    if (key_ == "command") *slot = Slot::kCommand;
+    if (key_ == "skill") *slot = Slot::kSkill;
+  }
+  return true;
+}
+
+bool Parser::parse(HookEvent* event) {
+  event_ = event;
+  std::vector<Frame> stack;
+  Slot slot = Slot::kNone;
+  for (;;) {
+    // One value, into `slot`.
+    skip_white_space();
+    if (p_ == end_) return false;
+    const bool top_level = stack.empty();
+    auto found = [&](JsonKind kind, bool truthy) {
+      record(slot, kind, truthy);
+      if (top_level) event_->kind = kind;
+    };
+    switch (*p_) {
+      case '{':
+      case '[': {
+        const bool is_object = *p_ == '{';
+        ++p_;
+        skip_white_space();
+        const bool empty = at(is_object ? '}' : ']');
+        found(is_object ? JsonKind::kObject : JsonKind::kArray, !empty);
+        if (empty) {
+          ++p_;
+          break;
+        }
+        if (!is_object) {
+          stack.push_back(Frame::kArray);
+          slot = Slot::kNone;
+          continue;
+        }
+        const Frame frame = stack.empty()              ? Frame::kTopObject
+                            : slot == Slot::kToolInput ? Frame::kToolInputObject
+                                                       : Frame::kObject;
+        stack.push_back(frame);
+        if (!member_key(frame, &slot)) return false;
+        continue;
+      }
+      case '"': {
+        JsonField* f = field(slot);
+        const unsigned char* start = p_;
+        found(JsonKind::kString, false);
+        const bool keep_text = f != nullptr && slot != Slot::kToolInput;
+        if (!string(keep_text ? &f->text : nullptr)) return false;
+        if (f != nullptr) f->truthy = p_ - start > 2;
+        break;
+      }
+      case 't':
+        if (!literal("true", 4)) return false;
+        found(JsonKind::kTrue, true);
+        break;
+      case 'f':
+        if (!literal("false", 5)) return false;
+        found(JsonKind::kFalse, false);
+        break;
+      case 'n':
+        if (!literal("null", 4)) return false;
+        found(JsonKind::kNull, false);
+        break;
+      default: {
+        bool nonzero;
+        if (!number(&nonzero)) return false;
+        found(JsonKind::kNumber, nonzero);
+        break;
+      }
+    }
+    // The value is complete: close containers until another value is due.
+    for (;;) {
+      skip_white_space();
+      if (stack.empty()) return p_ == end_;
+      if (p_ == end_) return false;
+      const Frame frame = stack.back();
+      const bool in_object = frame != Frame::kArray;
+      if (*p_ == ',') {
+        ++p_;
+        skip_white_space();
+        if (in_object) {
+          if (!member_key(frame, &slot)) return false;
+        } else {
+          slot = Slot::kNone;
+        }
+        break;
+      }
+      if (*p_ != (in_object ? '}' : ']')) return false;
+      ++p_;
+      stack.pop_back();
+    }
+  }
+}
+
+}  // namespace
+
+std::optional<HookEvent> parse_hook_event(std::string_view text) {
+  HookEvent event;
+  if (!Parser(text).parse(&event)) return std::nullopt;
+  return event;
+}
+
+}  // namespace tallyhook

@@ -1,0 +1,57 @@
+#ifndef TALLYHOOK_HOOK_EVENT_H_
+#define TALLYHOOK_HOOK_EVENT_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tallyhook {
+
+enum class JsonKind : std::uint8_t {
+  kAbsent,  // the member does not occur
+  kNull,
+  kFalse,
+  kTrue,
+  kNumber,
+  kString,
+  kArray,
+  kObject,
+};
+
+// "array", "null", ...: for diagnostics.
+std::string_view kind_name(JsonKind kind);
+
+// One JSON value of the event, reduced to what the hook can ask of it.
+struct JsonField {
+  JsonKind kind = JsonKind::kAbsent;
+  // False for absent, null, false, a numeric zero, "", [] and {}; true otherwise.
+  bool truthy = false;
+  // The decoded text when kind is kString (it may hold NUL characters); empty otherwise.
+  // Kept only for the members whose text the hook reads.
+  std::string text;
+
+  bool is_string() const { return kind == JsonKind::kString; }
+};
+
+// The parts of a hook event that the hook reads. Where a member name repeats, the last
+// occurrence wins; `command` and `skill` belong to that last `tool_input`.
+struct HookEvent {
+  JsonKind kind = JsonKind::kAbsent;  // of the whole document
+  JsonField tool_name;
+  JsonField tool_input;  // kind and truthiness only
+  JsonField command;     // tool_input.command, when tool_input is an object
+  JsonField skill;       // tool_input.skill, likewise
+};
+
+// Parses `text` as exactly one strict RFC 8259 JSON text in UTF-8: no byte-order mark,
+// no comments, no NaN or Infinity, no raw control characters or NUL bytes, no invalid
+// UTF-8 or unpaired surrogate escapes, only space, tab, LF and CR as white space, and
+// nothing after the value. Every byte is validated; only the members above are kept,
+// so memory use does not grow with the number of values. Nesting depth is bounded only
+// by memory (one byte per open container). Returns nothing when the text is not valid.
+std::optional<HookEvent> parse_hook_event(std::string_view text);
+
+}  // namespace tallyhook
+
+#endif  // TALLYHOOK_HOOK_EVENT_H_

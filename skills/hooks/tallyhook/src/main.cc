@@ -1,0 +1,16 @@
+// tallyhook: a PostToolUse hook for agent hosts. Reads one hook event on standard input
+// and reports the use of one of the product's skills; see README.md.
+#include "hook.h"
+#include "standard_streams.h"
+
+int main() {
+  tallyhook::prepare_standard_streams();
+  const std::optional<tallyhook::InputBuffer> raw = tallyhook::read_standard_input();
+  if (!raw) return 0;
+  const tallyhook::HookOutcome outcome =
+      tallyhook::handle_event(raw->view(), tallyhook::system_steps());
+  if (!outcome.diagnostic.empty()) {
+    tallyhook::write_standard_error("tallyhook: " + outcome.diagnostic + "\n");
+  }
+  return outcome.exit_status;
+}
