@@ -1,0 +1,144 @@
+#include "bash_command.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "unicode_text.h"
+
+namespace tallyhook {
+namespace {
+
+using namespace std::string_literals;
+
+struct CommandCase {
+  std::string command;
+  const char* skill;  // nullptr: nothing
+};
+
+void PrintTo(const CommandCase& c, std::ostream* os) { *os << '`' << c.command << '`'; }
+
+class BashCommand : public ::testing::TestWithParam<CommandCase> {};
+
+TEST_P(BashCommand, ResolvesTheSkill) {
+  const std::optional<std::string_view> skill = _resolve_bash_zindle_command(GetParam().command);
+  if (GetParam().skill == nullptr) {
+    EXPECT_FALSE(skill.has_value()) << *skill;
+  } else {
+    EXPECT_EQ(skill, GetParam().skill);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, BashCommand,
+    ::testing::Values(CommandCase{"zindle auth token status", "zin-auth"},
+                      CommandCase{"zindle query metadata --dataset xxx", "zin-dataset-query"},
+                      CommandCase{"zindle skills list", "zin-skills"},
+                      CommandCase{R"("D:\path\to\zindle.exe" auth login)", "zin-auth"},
+                      CommandCase{"python3 -m zindle auth login", "zin-auth"},
+                      CommandCase{"git status", nullptr}, CommandCase{"npm install", nullptr}));
+
+INSTANTIATE_TEST_SUITE_P(Degenerate, BashCommand,
+                         ::testing::Values(CommandCase{"", nullptr}, CommandCase{" \t\n ", nullptr},
+                                           CommandCase{"\"", nullptr}, CommandCase{"'", nullptr},
+                                           CommandCase{"\"\"", nullptr},
+                                           CommandCase{"\"\"\"", nullptr},
+                                           CommandCase{"zindle", nullptr},
+                                           CommandCase{"zindle   ", nullptr}));
+
+INSTANTIATE_TEST_SUITE_P(Table, BashCommand,
+                         ::testing::Values(CommandCase{"zindle mcp serve", "zin-skills"},
+                                           CommandCase{"zindle feedback submit", nullptr},
+                                           CommandCase{"zindle market-lens run", nullptr}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Case, BashCommand,
+    ::testing::Values(CommandCase{"ZINDLE AUTH status", "zin-auth"},
+                      CommandCase{"Zindle.EXE Skills list", "zin-skills"},
+                      CommandCase{"zindle AUTH", "zin-auth"},
+                      // KELVIN SIGN lower-cases to an ASCII k.
+                      CommandCase{"zindle S\u212AILLS", "zin-skills"},
+                      CommandCase{"\u212A zindle auth", "zin-auth"},
+                      // U+0130 lower-cases to i + U+0307 and so completes no match.
+                      CommandCase{"Z\u0130NDLE auth", nullptr},
+                      CommandCase{"zindle sk\u0130lls", nullptr}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, BashCommand,
+    ::testing::Values(CommandCase{"/usr/local/bin/zindle query run", "zin-dataset-query"},
+                      CommandCase{R"(C:\tools\zindle.exe skills list)", "zin-skills"},
+                      CommandCase{R"(bin\zindle skills)", "zin-skills"},
+                      CommandCase{R"("C:\Program Files\zindle\zindle.exe" auth login)", "zin-auth"},
+                      CommandCase{"ls zindle/", nullptr}, CommandCase{R"(zindle\ auth)", nullptr},
+                      CommandCase{"~/zindle/bin/tool auth", nullptr},
+                      CommandCase{"cat ~/.zindle/hooks/x", nullptr}));
+
+INSTANTIATE_TEST_SUITE_P(Quotes, BashCommand,
+                         ::testing::Values(CommandCase{"'zindle skills list'", "zin-skills"},
+                                           CommandCase{"\"  zindle auth login  \"", "zin-auth"},
+                                           CommandCase{"\"zindle auth\"", "zin-auth"},
+                                           CommandCase{"\"'zindle auth'\"", nullptr},
+                                           CommandCase{"\"zindle auth'", nullptr},
+                                           CommandCase{"\"zindle\" auth", "zin-auth"},
+                                           CommandCase{"zindle \"auth\" login", nullptr},
+                                           CommandCase{"\t\"zindle auth\"\n", "zin-auth"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Position, BashCommand,
+    ::testing::Values(CommandCase{"zindle --verbose auth status", nullptr},
+                      CommandCase{"zindle auth login && zindle query run", "zin-auth"},
+                      CommandCase{"zindle feedback submit && zindle auth login", nullptr},
+                      CommandCase{"cd ~/zindle-work && zindle auth login", nullptr},
+                      CommandCase{"ZINDLE_TOKEN=x zindle auth status", nullptr},
+                      CommandCase{"echo x | zindle query metadata", "zin-dataset-query"},
+                      CommandCase{"echo zindle auth", "zin-auth"},
+                      CommandCase{"zindle auth;ls", nullptr},
+                      CommandCase{"zindle auth; ls", nullptr}, CommandCase{"zindle;ls", nullptr},
+                      CommandCase{"zindle auth && ls", "zin-auth"},
+                      CommandCase{"zindlex auth", "zin-auth"}, CommandCase{"zindl auth", nullptr},
+                      CommandCase{"zindle-dev skills", "zin-skills"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    WhiteSpace, BashCommand,
+    ::testing::Values(
+        CommandCase{"zindle\tauth", "zin-auth"}, CommandCase{"zindle\nauth", "zin-auth"},
+        CommandCase{"zindle\u00A0auth", "zin-auth"}, CommandCase{"zindle\u3000auth", "zin-auth"},
+        CommandCase{"zindle\x1C"
+                    "auth",
+                    "zin-auth"},
+        CommandCase{"zindle\u0085auth", "zin-auth"}, CommandCase{"zindle\u2028auth", "zin-auth"},
+        CommandCase{"\u2003\t\nzindle auth\r\n\u205F", "zin-auth"},
+        // Not white space: the words stay joined.
+        CommandCase{"zindle\u200Bauth", nullptr}, CommandCase{"zindle\uFEFFauth", nullptr},
+        CommandCase{"zindle\u180Eauth", nullptr}, CommandCase{"zindle\0auth"s, nullptr},
+        // Bytes that are not UTF-8 are word characters, never space.
+        CommandCase{"zindle\xA0"
+                    "auth",
+                    nullptr},
+        CommandCase{"\xFFzindle auth", "zin-auth"}));
+
+TEST(UnicodeSpace, IsExactlyTheTwentyNineCodePoints) {
+  int count = 0;
+  for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) count += is_unicode_space(cp) ? 1 : 0;
+  EXPECT_EQ(count, 29);
+}
+
+TEST(CaseFolding, FoldsOnlyWhatAnAsciiComparisonCanSee) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"ZINDLE.Exe", "zindle.exe"},
+      {"S\u212AILLS", "skills"},
+      {"\u0130", "i\u0307"},
+      {"\u00C9", "\u00C9"},  // not ASCII either way: left as it is
+      {"a\xFF"
+       "B",
+       "a\xFF"
+       "b"},
+  };
+  for (const auto& [text, folded] : cases) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(fold_case_for_ascii_match(text), folded);
+  }
+}
+
+}  // namespace
+}  // namespace tallyhook

@@ -1,0 +1,170 @@
+#include "hook_event.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tallyhook {
+namespace {
+
+using namespace std::string_literals;
+
+struct ValidityCase {
+  const char* label;
+  std::string text;
+  bool valid;
+};
+
+void PrintTo(const ValidityCase& c, std::ostream* os) { *os << c.label; }
+
+class ParserValidity : public ::testing::TestWithParam<ValidityCase> {};
+
+TEST_P(ParserValidity, AcceptsExactlyStrictJson) {
+  EXPECT_EQ(parse_hook_event(GetParam().text).has_value(), GetParam().valid);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Json, ParserValidity,
+    ::testing::Values(
+        ValidityCase{"Object", R"({"tool_name":"Read","tool_input":{"file_path":"/a"}})", true},
+        ValidityCase{"Scalars", R"([null,true,false,0,-0,1.5e+3,-2E-7,"x",{},[]])", true},
+        ValidityCase{"HugeNumber", "[1e999999999, 123456789012345678901234567890.5]", true},
+        ValidityCase{"SurroundingWhiteSpace", " \t\r\n{} \t\r\n", true},
+        ValidityCase{"Escapes", R"(["\"\\\/\b\f\n\r\t\u00e9\ud83d\ude00\u0000"])", true},
+        ValidityCase{"RawUnicode", "[\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\"]", true},
+        ValidityCase{"Empty", "", false}, ValidityCase{"OnlyWhiteSpace", " \n\t ", false},
+        ValidityCase{"LoneBrace", "{", false}, ValidityCase{"TwoDocuments", "{} {}", false},
+        ValidityCase{"TrailingGarbage", "{}x", false},
+        ValidityCase{"ByteOrderMark", "\xEF\xBB\xBF{}", false},
+        ValidityCase{"NulAfterValue", "{}\0garbage"s, false},
+        ValidityCase{"NulBeforeValue", "\0{}"s, false},
+        ValidityCase{"RawNulInString", "[\"a\0b\"]"s, false},
+        ValidityCase{"RawControlInString", "[\"a\x01\"]", false},
+        ValidityCase{"RawTabInString", "[\"a\tb\"]", false},
+        ValidityCase{"FormFeedAsWhiteSpace", "\f{}", false},
+        ValidityCase{"VerticalTabAsWhiteSpace", "{}\v", false},
+        ValidityCase{"NoBreakSpaceAsWhiteSpace", "\xC2\xA0{}", false},
+        ValidityCase{"OverlongSlash", "[\"\xC0\xAF\"]", false},
+        ValidityCase{"OverlongThreeBytes", "[\"\xE0\x80\xAF\"]", false},
+        ValidityCase{"EncodedSurrogate", "[\"\xED\xA0\x80\"]", false},
+        ValidityCase{"PastUnicode", "[\"\xF4\x90\x80\x80\"]", false},
+        ValidityCase{"TruncatedSequence", "[\"\xE2\x82\"]", false},
+        ValidityCase{"StrayContinuation", "[\"\x80\"]", false},
+        ValidityCase{"InvalidByteOutsideString", "[\xFF]", false},
+        ValidityCase{"LoneLowSurrogateEscape", R"(["\udc00"])", false},
+        ValidityCase{"LoneHighSurrogateEscape", R"(["\ud800"])", false},
+        ValidityCase{"HighSurrogateThenLetter", R"(["\ud800\u0041"])", false},
+        ValidityCase{"ShortUnicodeEscape", R"(["\u12"])", false},
+        ValidityCase{"UnknownEscape", R"(["\x41"])", false},
+        ValidityCase{"LeadingZero", "[01]", false}, ValidityCase{"BareFraction", "[.5]", false},
+        ValidityCase{"EmptyFraction", "[1.]", false}, ValidityCase{"EmptyExponent", "[1e+]", false},
+        ValidityCase{"PlusSign", "[+1]", false}, ValidityCase{"LoneMinus", "[-]", false},
+        ValidityCase{"NaN", "[NaN]", false}, ValidityCase{"Infinity", "[-Infinity]", false},
+        ValidityCase{"Comment", "{} // done", false},
+        ValidityCase{"TrailingComma", R"({"a":1,})", false},
+        ValidityCase{"MissingColon", R"({"a" 1})", false},
+        ValidityCase{"SingleQuotes", "{'a':1}", false}, ValidityCase{"UnquotedKey", "{a:1}", false},
+        ValidityCase{"TruncatedLiteral", "[tru]", false},
+        ValidityCase{"UnclosedString", "[\"abc", false},
+        ValidityCase{"MismatchedClose", "[}", false}),
+    [](const auto& test) { return std::string(test.param.label); });
+
+TEST(Parser, DeepNestingEndsInAResult) {
+  const std::size_t depth = 1'000'000;
+  EXPECT_FALSE(parse_hook_event(std::string(depth, '[')).has_value());
+  const auto nested = parse_hook_event(std::string(depth, '[') + std::string(depth, ']'));
+  ASSERT_TRUE(nested.has_value());
+  EXPECT_EQ(nested->kind, JsonKind::kArray);
+}
+
+TEST(Parser, ReportsTheDocumentKind) {
+  const std::pair<const char*, JsonKind> cases[] = {
+      {"{}", JsonKind::kObject}, {" [1]", JsonKind::kArray}, {"\"x\"", JsonKind::kString},
+      {"-1", JsonKind::kNumber}, {"true", JsonKind::kTrue},  {"null", JsonKind::kNull}};
+  for (const auto& [text, kind] : cases) {
+    SCOPED_TRACE(text);
+    ASSERT_TRUE(parse_hook_event(text).has_value());
+    EXPECT_EQ(parse_hook_event(text)->kind, kind);
+  }
+}
+
+// What the event reader keeps of the members the hook reads.
+struct FieldCase {
+  const char* label;
+  std::string text;
+  JsonKind kind;
+  bool truthy;
+  std::string value;  // decoded text, for strings
+};
+
+void PrintTo(const FieldCase& c, std::ostream* os) { *os << c.label; }
+
+JsonField command_of(const std::string& text) {
+  const auto event = parse_hook_event(text);
+  EXPECT_TRUE(event.has_value()) << text;
+  return event ? event->command : JsonField{};
+}
+
+class CommandField : public ::testing::TestWithParam<FieldCase> {};
+
+TEST_P(CommandField, KeepsKindTruthinessAndText) {
+  const JsonField field = command_of(GetParam().text);
+  EXPECT_EQ(field.kind, GetParam().kind);
+  EXPECT_EQ(field.truthy, GetParam().truthy);
+  EXPECT_EQ(field.text, GetParam().value);
+}
+
+#define EVENT(command) R"({"tool_name":"Bash","tool_input":{"command":)" command "}}"
+
+INSTANTIATE_TEST_SUITE_P(
+    Json, CommandField,
+    ::testing::Values(
+        FieldCase{"Text", EVENT(R"("zindle auth")"), JsonKind::kString, true, "zindle auth"},
+        FieldCase{"EscapedText", EVENT(R"("a\tb\u00e9\ud83d\ude00\"")"), JsonKind::kString, true,
+                  "a\tb\xC3\xA9\xF0\x9F\x98\x80\""},
+        FieldCase{"NulInText", EVENT(R"("zin\u0000auth")"), JsonKind::kString, true, "zin\0auth"s},
+        FieldCase{"EmptyText", EVENT(R"("")"), JsonKind::kString, false, ""},
+        FieldCase{"Zero", EVENT("0"), JsonKind::kNumber, false, ""},
+        FieldCase{"NegativeZeroFraction", EVENT("-0.000e7"), JsonKind::kNumber, false, ""},
+        FieldCase{"TinyButNotZero", EVENT("1e-400"), JsonKind::kNumber, true, ""},
+        FieldCase{"FractionOnly", EVENT("0.5"), JsonKind::kNumber, true, ""},
+        FieldCase{"Seven", EVENT("7"), JsonKind::kNumber, true, ""},
+        FieldCase{"Null", EVENT("null"), JsonKind::kNull, false, ""},
+        FieldCase{"False", EVENT("false"), JsonKind::kFalse, false, ""},
+        FieldCase{"True", EVENT("true"), JsonKind::kTrue, true, ""},
+        FieldCase{"EmptyArray", EVENT("[ ]"), JsonKind::kArray, false, ""},
+        FieldCase{"Array", EVENT("[0]"), JsonKind::kArray, true, ""},
+        FieldCase{"EmptyObject", EVENT("{ }"), JsonKind::kObject, false, ""},
+        FieldCase{"Object", EVENT(R"({"a":1})"), JsonKind::kObject, true, ""},
+        FieldCase{"LastOccurrenceWins", EVENT(R"("first","command":"second")"), JsonKind::kString,
+                  true, "second"},
+        FieldCase{"EscapedKey", R"({"tool_input":{"comm\u0061nd":"x"}})", JsonKind::kString, true,
+                  "x"},
+        FieldCase{"RepeatedToolInputForgetsEarlierMembers",
+                  R"({"tool_input":{"command":"x"},"tool_input":{"other":1}})", JsonKind::kAbsent,
+                  false, ""},
+        FieldCase{"ToolInputNotAnObject", R"({"tool_input":["command","x"]})", JsonKind::kAbsent,
+                  false, ""},
+        FieldCase{"NestedDeeper", R"({"tool_input":{"a":{"command":"x"}}})", JsonKind::kAbsent,
+                  false, ""},
+        FieldCase{"ToolInputBelowTopLevel", R"({"x":{"tool_input":{"command":"x"}}})",
+                  JsonKind::kAbsent, false, ""},
+        FieldCase{"TopLevelArray", R"([{"tool_input":{"command":"x"}}])", JsonKind::kAbsent, false,
+                  ""}),
+    [](const auto& test) { return std::string(test.param.label); });
+
+TEST(Parser, KeepsTopLevelMembersOnly) {
+  const auto event = parse_hook_event(
+      R"({"a":{"tool_name":"Skill"},"tool_name":"Read","tool_name":"Skill",)"
+      R"("tool_input":{"skill":"zin-auth","command":""},"tool_response":{"tool_name":1}})");
+  ASSERT_TRUE(event.has_value());
+  EXPECT_EQ(event->tool_name.text, "Skill");
+  EXPECT_EQ(event->tool_input.kind, JsonKind::kObject);
+  EXPECT_TRUE(event->tool_input.truthy);
+  EXPECT_EQ(event->skill.text, "zin-auth");
+  EXPECT_EQ(event->command.kind, JsonKind::kString);
+  EXPECT_FALSE(event->command.truthy);
+}
+
+}  // namespace
+}  // namespace tallyhook

@@ -1,0 +1,139 @@
+#include "skill_resolver.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tallyhook {
+namespace {
+
+constexpr const char* kNothing = "";
+constexpr const char* kFails = nullptr;
+
+struct ResolveCase {
+  std::string event;
+  const char* expected;  // a skill name, kNothing, or kFails
+};
+
+void PrintTo(const ResolveCase& c, std::ostream* os) { *os << c.event; }
+
+Result<std::optional<std::string>> resolve(const std::string& event) {
+  const std::optional<HookEvent> data = parse_hook_event(event);
+  if (!data) return Error{"test event is not JSON: " + event};
+  return _resolve_skill_name(*data);
+}
+
+class ResolveSkill : public ::testing::TestWithParam<ResolveCase> {};
+
+TEST_P(ResolveSkill, GivesTheSkillNothingOrFailure) {
+  const auto result = resolve(GetParam().event);
+  if (GetParam().expected == kFails) {
+    EXPECT_FALSE(result.ok());
+    return;
+  }
+  ASSERT_TRUE(result.ok()) << result.error().message;
+  EXPECT_EQ(result.value().value_or(""), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(TopLevel, ResolveSkill,
+                         ::testing::Values(ResolveCase{"[]", kFails}, ResolveCase{"null", kFails},
+                                           ResolveCase{"\"Skill\"", kFails},
+                                           ResolveCase{"3", kFails}, ResolveCase{"{}", kNothing},
+                                           ResolveCase{R"({"tool_name":"Read"})", kNothing},
+                                           ResolveCase{R"({"tool_name":""})", kNothing},
+                                           ResolveCase{R"({"tool_name":null})", kFails},
+                                           ResolveCase{R"({"tool_name":7})", kFails},
+                                           ResolveCase{R"({"tool_name":["Skill"]})", kFails}));
+
+INSTANTIATE_TEST_SUITE_P(
+    SkillTool, ResolveSkill,
+    ::testing::Values(
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"command":"zin-auth"}})", "zin-auth"},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"command":" My Skill "}})", " My Skill "},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"command":""}})", kNothing},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"command":null}})", kNothing},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"command":0}})", kNothing},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"command":false}})", kNothing},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"command":[]}})", kNothing},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"command":7}})", kFails},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"command":true}})", kFails},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"command":{"a":1}}})", kFails},
+        ResolveCase{R"({"tool_name":"Skill"})", kNothing},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":null})", kNothing},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":false})", kNothing},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":""})", kNothing},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":[]})", kNothing},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{}})", kNothing},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":"zin-auth"})", kFails},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":["zin-auth"]})", kFails},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":true})", kFails},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":1})", kFails},
+        ResolveCase{R"({"tool_name":"skill","tool_input":{"command":"zin-auth"}})", kNothing},
+        ResolveCase{R"({"tool_name":"SKILL","tool_input":{"command":"zin-auth"}})", kNothing}));
+
+// Newer hosts name the skill in "skill"; "command" still comes first when it is truthy.
+INSTANTIATE_TEST_SUITE_P(
+    SkillMember, ResolveSkill,
+    ::testing::Values(
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"skill":"zin-auth","args":"login"}})",
+                    "zin-auth"},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"command":"a","skill":"b"}})", "a"},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"command":"","skill":"b"}})", "b"},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"command":0,"skill":"b"}})", "b"},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"command":7,"skill":"b"}})", kFails},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"command":"a","skill":7}})", "a"},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"skill":""}})", kNothing},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"skill":null}})", kNothing},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"skill":["x"]}})", kFails},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"skill":1}})", kFails}));
+
+INSTANTIATE_TEST_SUITE_P(
+    McpTool, ResolveSkill,
+    ::testing::Values(
+        ResolveCase{R"({"tool_name":"mcp__zindle__query_run"})", "zin-dataset-query"},
+        ResolveCase{R"({"tool_name":"mcp__zindle__auth_doctor","tool_input":7})", "zin-auth"},
+        ResolveCase{R"({"tool_name":"mcp__zindle__feedback_submit"})", "zin-feedback"},
+        ResolveCase{R"({"tool_name":"mcp__zindle__skills_record_usage"})", "zin-skills"},
+        ResolveCase{R"({"tool_name":"mcp__zindle__market_lens_export"})", "market-lens"},
+        ResolveCase{R"({"tool_name":"mcp__query_run"})", "zin-dataset-query"},
+        ResolveCase{R"({"tool_name":"mcp__other__query_run"})", "zin-dataset-query"},
+        ResolveCase{R"({"tool_name":"mcp__a__b__auth_logout"})", "zin-auth"},
+        ResolveCase{R"({"tool_name":"mcp__zindle__query_unknown"})", kNothing},
+        ResolveCase{R"({"tool_name":"mcp__zindle__"})", kNothing},
+        ResolveCase{R"({"tool_name":"mcp__"})", kNothing},
+        ResolveCase{R"({"tool_name":"mcp__zindle___query_run"})", kNothing},
+        ResolveCase{R"({"tool_name":"MCP__zindle__query_run"})", kNothing},
+        ResolveCase{R"({"tool_name":"mcp__zindle__Query_Run"})", kNothing}));
+
+INSTANTIATE_TEST_SUITE_P(
+    BashTool, ResolveSkill,
+    ::testing::Values(
+        ResolveCase{R"({"tool_name":"Bash","tool_input":{"command":"zindle auth login"}})",
+                    "zin-auth"},
+        ResolveCase{R"({"tool_name":"Bash","tool_input":{"command":"git status"}})", kNothing},
+        ResolveCase{R"({"tool_name":"Bash"})", kNothing},
+        ResolveCase{R"({"tool_name":"Bash","tool_input":{}})", kNothing},
+        ResolveCase{R"({"tool_name":"Bash","tool_input":null})", kNothing},
+        ResolveCase{R"({"tool_name":"Bash","tool_input":{"command":null}})", kFails},
+        ResolveCase{R"({"tool_name":"Bash","tool_input":{"command":0}})", kFails},
+        ResolveCase{R"({"tool_name":"Bash","tool_input":{"command":["zindle"]}})", kFails},
+        ResolveCase{R"({"tool_name":"Bash","tool_input":"zindle auth"})", kFails},
+        ResolveCase{R"({"tool_name":"bash","tool_input":{"command":"zindle auth"}})", kNothing}));
+
+TEST(McpToolTable, EveryToolResolvesToItsSkill) {
+  for (const auto& [tool, skill] : MCP_TOOL_TO_SKILL) {
+    SCOPED_TRACE(tool);
+    const auto result = resolve(R"({"tool_name":"mcp__zindle__)" + std::string(tool) + "\"}");
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value(), std::string(skill));
+  }
+}
+
+TEST(ResolveSkill, NamesTheOffendingMember) {
+  EXPECT_EQ(resolve("[]").error().message, "data must be an object, not array");
+  EXPECT_EQ(resolve(R"({"tool_name":null})").error().message,
+            "tool_name must be a string, not null");
+}
+
+}  // namespace
+}  // namespace tallyhook
