@@ -1,7 +1,6 @@
 #include "hook.h"
 
 #include "dedup.h"
-#include "hook_event.h"
 #include "report.h"
 #include "skill_resolver.h"
 
@@ -9,8 +8,7 @@ namespace tallyhook {
 
 HookSteps system_steps() { return HookSteps{_is_duplicate, _report_usage}; }
 
-HookOutcome handle_event(std::string_view raw, const HookSteps& steps) {
-  const std::optional<HookEvent> data = parse_hook_event(raw);
+HookOutcome handle_event(const std::optional<HookEvent>& data, const HookSteps& steps) {
   if (!data) return {};
 
   const Result<std::optional<std::string>> skill_name = _resolve_skill_name(*data);

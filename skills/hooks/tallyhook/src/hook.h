@@ -2,9 +2,11 @@
 #define TALLYHOOK_HOOK_H_
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "hook_event.h"
 #include "result.h"
 
 namespace tallyhook {
@@ -23,12 +25,12 @@ struct HookOutcome {
   std::string diagnostic;  // for standard error; empty on every status-0 path
 };
 
-// One run of the hook on the bytes of one event: parse them, resolve the skill, skip a
-// repeat, report. Input that is no JSON text, an event without a skill, a repeat and any
-// failure of the report all end quietly with status 0. A document that is not an object,
-// a member of the wrong kind, and an unknown home directory end with status 1 and a
-// diagnostic.
-HookOutcome handle_event(std::string_view raw, const HookSteps& steps);
+// One run of the hook on one parsed event (nothing when the input was no JSON text):
+// resolve the skill, skip a repeat, report. Input that was no JSON text, an event without a
+// skill, a repeat and any failure of the report all end quietly with status 0. A document
+// that is not an object, a member of the wrong kind, and an unknown home directory end
+// with status 1 and a diagnostic.
+HookOutcome handle_event(const std::optional<HookEvent>& data, const HookSteps& steps);
 
 }  // namespace tallyhook
 

@@ -1,8 +1,10 @@
 #include "hook_event.h"
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
+#include "string_scan.h"
 #include "utf8.h"
 
 namespace tallyhook {
@@ -35,20 +37,6 @@ enum class Slot : std::uint8_t { kNone, kToolName, kToolInput, kCommand, kSkill 
 
 // An open container on the parse stack.
 enum class Frame : std::uint8_t { kArray, kObject, kTopObject, kToolInputObject };
-
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-
-// True when any of the eight bytes needs a closer look inside a string: a quote, a
-// backslash, a control character or the start of a multi-byte sequence.
-inline bool needs_attention(std::uint64_t w) {
-  const std::uint64_t quote = w ^ (kOnes * '"');
-  const std::uint64_t backslash = w ^ (kOnes * '\\');
-  const std::uint64_t control = (w - kOnes * 0x20) & ~w;
-  const std::uint64_t found =
-      control | ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) | w;
-  return (found & kHighBits) != 0;
-}
 
 inline int hex_value(unsigned char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -84,16 +72,31 @@ void append_utf8(std::string* out, char32_t cp) {
 
 class Parser {
  public:
+  // Over a text held whole in memory.
   explicit Parser(std::string_view text)
       : p_(reinterpret_cast<const unsigned char*>(text.data())), end_(p_ + text.size()) {}
+  // Over a stream, read through a window as the parse goes.
+  explicit Parser(ByteStream& input)
+      : input_(&input), window_(new unsigned char[kWindowSize]), p_(window_.get()), end_(p_) {}
 
   bool parse(HookEvent* event);
 
  private:
-  void skip_white_space() {
-    while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t')) ++p_;
+  // Small enough to stay in the processor's cache, large enough for few reads.
+  static constexpr std::size_t kWindowSize = 64 * 1024;
+
+  // Makes at least `count` bytes available at p_, unless the text ends first.
+  bool available(std::size_t count) {
+    return static_cast<std::size_t>(end_ - p_) >= count || refill(count);
   }
-  bool at(unsigned char c) const { return p_ != end_ && *p_ == c; }
+  bool refill(std::size_t count);
+
+  void skip_white_space() {
+    do {
+      while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t')) ++p_;
+    } while (p_ == end_ && refill(1));
+  }
+  bool at(unsigned char c) { return available(1) && *p_ == c; }
 
   // Each of these starts at the first byte of its token and leaves p_ just after it.
   bool string(std::string* out);
@@ -108,11 +111,35 @@ class Parser {
   JsonField* field(Slot slot);
   void record(Slot slot, JsonKind kind, bool truthy);
 
+  ByteStream* input_ = nullptr;  // none once the text has ended
+  bool read_failed_ = false;
+  std::unique_ptr<unsigned char[]> window_;
   const unsigned char* p_;
-  const unsigned char* const end_;
+  const unsigned char* end_;
   HookEvent* event_ = nullptr;
   std::string key_;
 };
+
+bool Parser::refill(std::size_t count) {
+  if (input_ == nullptr) return false;
+  // Keep the bytes not yet parsed, at the front of the window.
+  const std::size_t kept = static_cast<std::size_t>(end_ - p_);
+  std::memmove(window_.get(), p_, kept);
+  p_ = window_.get();
+  end_ = p_ + kept;
+  while (static_cast<std::size_t>(end_ - p_) < count) {
+    const std::size_t room = kWindowSize - static_cast<std::size_t>(end_ - p_);
+    const std::ptrdiff_t n =
+        input_->read(reinterpret_cast<char*>(window_.get()) + (end_ - p_), room);
+    if (n <= 0) {
+      read_failed_ = n < 0;
+      input_ = nullptr;
+      return false;
+    }
+    end_ += n;
+  }
+  return true;
+}
 
 JsonField* Parser::field(Slot slot) {
   switch (slot) {
@@ -145,44 +172,37 @@ void Parser::record(Slot slot, JsonKind kind, bool truthy) {
 
 bool Parser::string(std::string* out) {
   ++p_;  // opening quote
-  const unsigned char* run = p_;
-  auto flush = [&] {
+  for (;;) {
+    const unsigned char* run = p_;
+    p_ = find_string_special(p_, end_);
     if (out != nullptr)
       out->append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p_ - run));
-  };
-  for (;;) {
-    while (end_ - p_ >= 8) {
-      std::uint64_t w;
-      std::memcpy(&w, p_, sizeof w);
-      if (needs_attention(w)) break;
-      p_ += 8;
+    if (p_ == end_) {
+      if (!refill(1)) return false;
+      continue;
     }
-    if (p_ == end_) return false;
     const unsigned char c = *p_;
     if (c == '"') {
-      flush();
       ++p_;
       return true;
     }
     if (c == '\\') {
-      flush();
       if (!escape(out)) return false;
-      run = p_;
-    } else if (c < 0x20) {
-      return false;
-    } else if (c < 0x80) {
-      ++p_;
-    } else {
-      char32_t cp;
-      const std::size_t n = decode_utf8(p_, end_, &cp);
-      if (n == 0) return false;
-      p_ += n;
+      continue;
     }
+    if (c < 0x20) return false;
+    available(4);  // a multi-byte sequence; fewer bytes only where the text ends
+    char32_t cp;
+    const std::size_t n = decode_utf8(p_, end_, &cp);
+    if (n == 0) return false;
+    if (out != nullptr) out->append(reinterpret_cast<const char*>(p_), n);
+    p_ += n;
   }
 }
 
 bool Parser::escape(std::string* out) {
-  ++p_;  // backslash
+  available(12);  // the longest escape: a surrogate pair, \\uXXXX\\uXXXX
+  ++p_;           // backslash
   if (p_ == end_) return false;
   char decoded;
   switch (*p_) {
@@ -245,7 +265,7 @@ bool Parser::escape(std::string* out) {
 }
 
 bool Parser::number(bool* nonzero) {
-  auto digit = [&] { return p_ != end_ && *p_ >= '0' && *p_ <= '9'; };
+  auto digit = [&] { return available(1) && *p_ >= '0' && *p_ <= '9'; };
   *nonzero = false;
   if (at('-')) ++p_;
   if (at('0')) {
@@ -271,7 +291,7 @@ bool Parser::number(bool* nonzero) {
 }
 
 bool Parser::literal(const char* word, std::size_t length) {
-  if (static_cast<std::size_t>(end_ - p_) < length || std::memcmp(p_, word, length) != 0) {
+  if (!available(length) || std::memcmp(p_, word, length) != 0) {
     return false;
   }
   p_ += length;
@@ -304,7 +324,7 @@ bool Parser::parse(HookEvent* event) {
   for (;;) {
     // One value, into `slot`.
     skip_white_space();
-    if (p_ == end_) return false;
+    if (!available(1)) return false;
     const bool top_level = stack.empty();
     auto found = [&](JsonKind kind, bool truthy) {
       record(slot, kind, truthy);
@@ -335,12 +355,11 @@ bool Parser::parse(HookEvent* event) {
         continue;
       }
       case '"': {
+        const bool empty = available(2) && p_[1] == '"';
+        found(JsonKind::kString, !empty);
         JsonField* f = field(slot);
-        const unsigned char* start = p_;
-        found(JsonKind::kString, false);
         const bool keep_text = f != nullptr && slot != Slot::kToolInput;
         if (!string(keep_text ? &f->text : nullptr)) return false;
-        if (f != nullptr) f->truthy = p_ - start > 2;
         break;
       }
       case 't':
@@ -365,8 +384,8 @@ bool Parser::parse(HookEvent* event) {
     // The value is complete: close containers until another value is due.
     for (;;) {
       skip_white_space();
-      if (stack.empty()) return p_ == end_;
-      if (p_ == end_) return false;
+      if (stack.empty()) return !available(1) && !read_failed_;
+      if (!available(1)) return false;
       const Frame frame = stack.back();
       const bool in_object = frame != Frame::kArray;
       if (*p_ == ',') {
@@ -391,6 +410,12 @@ bool Parser::parse(HookEvent* event) {
 std::optional<HookEvent> parse_hook_event(std::string_view text) {
   HookEvent event;
   if (!Parser(text).parse(&event)) return std::nullopt;
+  return event;
+}
+
+std::optional<HookEvent> parse_hook_event(ByteStream& input) {
+  HookEvent event;
+  if (!Parser(input).parse(&event)) return std::nullopt;
   return event;
 }
 

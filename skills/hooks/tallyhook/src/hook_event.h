@@ -1,6 +1,7 @@
 #ifndef TALLYHOOK_HOOK_EVENT_H_
 #define TALLYHOOK_HOOK_EVENT_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -44,13 +45,27 @@ struct HookEvent {
   JsonField skill;       // tool_input.skill, likewise
 };
 
+// Supplies the bytes of an event piece by piece.
+class ByteStream {
+ public:
+  virtual ~ByteStream() = default;
+  // Reads up to `capacity` bytes into `buffer`: the count, 0 at the end, -1 on failure.
+  virtual std::ptrdiff_t read(char* buffer, std::size_t capacity) = 0;
+};
+
 // Parses `text` as exactly one strict RFC 8259 JSON text in UTF-8: no byte-order mark,
 // no comments, no NaN or Infinity, no raw control characters or NUL bytes, no invalid
 // UTF-8 or unpaired surrogate escapes, only space, tab, LF and CR as white space, and
 // nothing after the value. Every byte is validated; only the members above are kept,
-// so memory use does not grow with the number of values. Nesting depth is bounded only
-// by memory (one byte per open container). Returns nothing when the text is not valid.
+// so memory use does not grow with the size of the text or the number of values beyond
+// the kept texts and one byte per open container. Returns nothing when the text is not
+// valid.
 std::optional<HookEvent> parse_hook_event(std::string_view text);
+
+// The same for a text read from `input` as the parse goes, through a small fixed window,
+// so that the text is never held whole. Stops reading at the first byte that makes the
+// text invalid, and returns nothing then or when reading fails.
+std::optional<HookEvent> parse_hook_event(ByteStream& input);
 
 }  // namespace tallyhook
 

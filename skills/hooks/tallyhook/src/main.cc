@@ -5,10 +5,10 @@
 
 int main() {
   tallyhook::prepare_standard_streams();
-  const std::optional<tallyhook::InputBuffer> raw = tallyhook::read_standard_input();
-  if (!raw) return 0;
-  const tallyhook::HookOutcome outcome =
-      tallyhook::handle_event(raw->view(), tallyhook::system_steps());
+  tallyhook::StandardInput input;
+  const std::optional<tallyhook::HookEvent> data = tallyhook::parse_hook_event(input);
+  input.drain();
+  const tallyhook::HookOutcome outcome = tallyhook::handle_event(data, tallyhook::system_steps());
   if (!outcome.diagnostic.empty()) {
     tallyhook::write_standard_error("tallyhook: " + outcome.diagnostic + "\n");
   }

@@ -1,10 +1,9 @@
 #ifndef TALLYHOOK_STANDARD_STREAMS_H_
 #define TALLYHOOK_STANDARD_STREAMS_H_
 
-#include <optional>
 #include <string_view>
 
-#include "input_buffer.h"
+#include "hook_event.h"
 
 namespace tallyhook {
 
@@ -14,9 +13,15 @@ namespace tallyhook {
 // standard stream nobody reads fail instead of ending the process.
 void prepare_standard_streams();
 
-// All of standard input, read to its end as raw bytes. Nothing when it cannot be read or
-// memory runs out.
-std::optional<InputBuffer> read_standard_input();
+// Standard input as raw bytes.
+class StandardInput : public ByteStream {
+ public:
+  std::ptrdiff_t read(char* buffer, std::size_t capacity) override;
+
+  // Reads and drops whatever is left, so that a host still writing the event does not
+  // meet a closed pipe.
+  void drain();
+};
 
 // Writes `text` to standard error, as a whole, ignoring failure.
 void write_standard_error(std::string_view text);

@@ -2,7 +2,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "standard_streams.h"
@@ -19,30 +18,21 @@ void prepare_standard_streams() {
   }
 }
 
-std::optional<InputBuffer> read_standard_input() {
-  InputBuffer input;
-  std::size_t chunk = 65536;
-  struct stat st;
-  if (fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-    chunk = static_cast<std::size_t>(st.st_size) + 1;  // one read, and one more for the end
-  }
+std::ptrdiff_t StandardInput::read(char* buffer, std::size_t capacity) {
   for (;;) {
-    char* room = input.reserve(chunk);
-    if (room == nullptr) return std::nullopt;
-    const ssize_t n = read(STDIN_FILENO, room, chunk);
-    if (n > 0) {
-      input.commit(static_cast<std::size_t>(n));
-      if (chunk < (std::size_t{1} << 24)) chunk *= 2;  // fewer, larger reads as input grows
-      continue;
-    }
-    if (n == 0) return input;
+    const ssize_t n = ::read(STDIN_FILENO, buffer, capacity);
+    if (n >= 0) return n;
     if (errno == EINTR) continue;
-    if (errno == EAGAIN) {  // the host handed us a non-blocking pipe: wait for more
-      pollfd wait_for_input{STDIN_FILENO, POLLIN, 0};
-      poll(&wait_for_input, 1, -1);
-      continue;
-    }
-    return std::nullopt;
+    if (errno != EAGAIN) return -1;
+    // The host handed over a non-blocking pipe: wait for more.
+    pollfd wait_for_input{STDIN_FILENO, POLLIN, 0};
+    poll(&wait_for_input, 1, -1);
+  }
+}
+
+void StandardInput::drain() {
+  char buffer[65536];
+  while (read(buffer, sizeof buffer) > 0) {
   }
 }
 

@@ -122,6 +122,22 @@ INSTANTIATE_TEST_SUITE_P(
         EventCase{"NulInName", skill_event(R"(zin\u0000auth)"), 0, nullptr}),
     [](const auto& test) { return std::string(test.param.label); });
 
+TEST_F(EndToEnd, LargeEventsAreReadToTheEnd) {
+  const std::string content(3 << 20, 'x');
+  const std::string large_skill = R"({"tool_name":"Skill","tool_input":{"command":"zin-auth"},)"
+                                  R"("tool_response":{"content":")" +
+                                  content + R"("}})";
+  ProcessResult result = hook(large_skill);
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_TRUE(result.read_all_input);
+  EXPECT_EQ(reported(), std::vector<std::string>{"zin-auth"});
+
+  // Invalid from its first byte: still taken whole, so the host never meets a closed pipe.
+  result = hook("x" + content);
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_TRUE(result.read_all_input);
+}
+
 TEST_F(EndToEnd, RepeatWithinTheWindowIsSuppressed) {
   EXPECT_EQ(hook(kMcpEvent).exit_status, 0);
   const WallTime first = testing::modification_time(marker("zin-dataset-query"));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace tallyhook {
@@ -17,10 +18,38 @@ struct ValidityCase {
 
 void PrintTo(const ValidityCase& c, std::ostream* os) { *os << c.label; }
 
+// Hands out a text a few bytes at a time, so that every token meets a window boundary,
+// then fails if told to.
+class ChunkedStream : public ByteStream {
+ public:
+  ChunkedStream(std::string text, std::size_t chunk, bool fail_at_end = false)
+      : text_(std::move(text)), chunk_(chunk), fail_at_end_(fail_at_end) {}
+  std::ptrdiff_t read(char* buffer, std::size_t capacity) override {
+    const std::size_t n = std::min({chunk_, capacity, text_.size() - offset_});
+    if (n == 0) return fail_at_end_ ? -1 : 0;
+    text_.copy(buffer, n, offset_);
+    offset_ += n;
+    return static_cast<std::ptrdiff_t>(n);
+  }
+
+ private:
+  std::string text_;
+  std::size_t chunk_;
+  bool fail_at_end_;
+  std::size_t offset_ = 0;
+};
+
+constexpr std::size_t kChunkSizes[] = {1, 2, 3, 7, 100000};
+
 class ParserValidity : public ::testing::TestWithParam<ValidityCase> {};
 
 TEST_P(ParserValidity, AcceptsExactlyStrictJson) {
   EXPECT_EQ(parse_hook_event(GetParam().text).has_value(), GetParam().valid);
+  for (const std::size_t chunk : kChunkSizes) {
+    SCOPED_TRACE(chunk);
+    ChunkedStream stream(GetParam().text, chunk);
+    EXPECT_EQ(parse_hook_event(stream).has_value(), GetParam().valid);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -69,6 +98,11 @@ INSTANTIATE_TEST_SUITE_P(
         ValidityCase{"MismatchedClose", "[}", false}),
     [](const auto& test) { return std::string(test.param.label); });
 
+TEST(Parser, FailedReadIsNoText) {
+  ChunkedStream stream("{}", 1, /*fail_at_end=*/true);
+  EXPECT_FALSE(parse_hook_event(stream).has_value());
+}
+
 TEST(Parser, DeepNestingEndsInAResult) {
   const std::size_t depth = 1'000'000;
   EXPECT_FALSE(parse_hook_event(std::string(depth, '[')).has_value());
@@ -112,6 +146,15 @@ TEST_P(CommandField, KeepsKindTruthinessAndText) {
   EXPECT_EQ(field.kind, GetParam().kind);
   EXPECT_EQ(field.truthy, GetParam().truthy);
   EXPECT_EQ(field.text, GetParam().value);
+  for (const std::size_t chunk : kChunkSizes) {
+    SCOPED_TRACE(chunk);
+    ChunkedStream stream(GetParam().text, chunk);
+    const auto streamed = parse_hook_event(stream);
+    ASSERT_TRUE(streamed.has_value());
+    EXPECT_EQ(streamed->command.kind, field.kind);
+    EXPECT_EQ(streamed->command.truthy, field.truthy);
+    EXPECT_EQ(streamed->command.text, field.text);
+  }
 }
 
 #define EVENT(command) R"({"tool_name":"Bash","tool_input":{"command":)" command "}}"

@@ -39,7 +39,7 @@ class HookFlow : public ::testing::TestWithParam<FlowCase> {};
 
 TEST_P(HookFlow, EndsAsTheEventDemands) {
   FakeWorld world;
-  const HookOutcome outcome = handle_event(GetParam().raw, world.steps());
+  const HookOutcome outcome = handle_event(parse_hook_event(GetParam().raw), world.steps());
   EXPECT_EQ(outcome.exit_status, GetParam().exit_status);
   EXPECT_EQ(outcome.diagnostic.empty(), GetParam().exit_status == 0) << outcome.diagnostic;
   EXPECT_EQ(world.checked.size(), GetParam().checked ? 1u : 0u);
@@ -76,7 +76,7 @@ TEST(HookFlow, RepeatIsNotReported) {
   FakeWorld world;
   world.duplicate = true;
   const HookOutcome outcome =
-      handle_event(R"({"tool_name":"mcp__zindle__query_run"})", world.steps());
+      handle_event(parse_hook_event(R"({"tool_name":"mcp__zindle__query_run"})"), world.steps());
   EXPECT_EQ(outcome.exit_status, 0);
   EXPECT_EQ(world.checked, std::vector<std::string>{"zin-dataset-query"});
   EXPECT_TRUE(world.reported.empty());
@@ -86,7 +86,7 @@ TEST(HookFlow, FailedReportIsDropped) {
   FakeWorld world;
   world.report = Error{"zindle: no such file"};
   const HookOutcome outcome =
-      handle_event(R"({"tool_name":"mcp__zindle__query_run"})", world.steps());
+      handle_event(parse_hook_event(R"({"tool_name":"mcp__zindle__query_run"})"), world.steps());
   EXPECT_EQ(outcome.exit_status, 0);
   EXPECT_TRUE(outcome.diagnostic.empty());
   EXPECT_EQ(world.reported.size(), 1u);
@@ -96,7 +96,7 @@ TEST(HookFlow, UnknownHomeDirectoryFailsTheRun) {
   FakeWorld world;
   world.duplicate = Error{"cannot determine the home directory"};
   const HookOutcome outcome =
-      handle_event(R"({"tool_name":"mcp__zindle__query_run"})", world.steps());
+      handle_event(parse_hook_event(R"({"tool_name":"mcp__zindle__query_run"})"), world.steps());
   EXPECT_EQ(outcome.exit_status, 1);
   EXPECT_EQ(outcome.diagnostic, "cannot determine the home directory");
   EXPECT_TRUE(world.reported.empty());

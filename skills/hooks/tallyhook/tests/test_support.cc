@@ -142,7 +142,8 @@ RunningProcess::~RunningProcess() {
 
 ProcessResult RunningProcess::finish(const std::string& input) {
   signal(SIGPIPE, SIG_IGN);  // a program that does not read its input is not our failure
-  for (std::size_t done = 0; done < input.size();) {
+  std::size_t done = 0;
+  while (done < input.size()) {
     const ssize_t n = write(stdin_fd_, input.data() + done, input.size() - done);
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
@@ -157,6 +158,7 @@ ProcessResult RunningProcess::finish(const std::string& input) {
   result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.out = read_file(out_path_);
   result.err = read_file(err_path_);
+  result.read_all_input = done == input.size();
   return result;
 }
 

@@ -46,6 +46,7 @@ struct ProcessResult {
   int exit_status = -1;  // -1 when ended by a signal
   std::string out;
   std::string err;
+  bool read_all_input = false;  // the program took every byte of its standard input
 };
 
 // A started program whose standard input is a pipe held open until finish().
