@@ -8,6 +8,9 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
+
+#include <zindle/logging.h>
 
 namespace {
 
@@ -30,23 +33,26 @@ std::string utc_timestamp() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  auto& log = zindle::logging::get_logger();
   if (argc != 4 || std::string_view(argv[1]) != "skills" ||
       std::string_view(argv[2]) != "report-usage") {
-    std::fputs("usage: zindle skills report-usage NAME\n", stderr);
+    log.error("usage: zindle skills report-usage NAME");
     return kUsageError;
   }
   const char* home = std::getenv("HOME");
   if (home == nullptr || *home == '\0') {
-    std::fputs("zindle: HOME is not set; usage not recorded\n", stderr);
+    log.warning("HOME is not set; usage of {} not recorded", argv[3]);
     return 1;
   }
-  const std::filesystem::path dir = std::filesystem::path(home) / ".zindle";
+  const std::filesystem::path usage_log = std::filesystem::path(home) / ".zindle" / "usage.log";
   std::error_code error;
-  std::filesystem::create_directories(dir, error);
+  std::filesystem::create_directories(usage_log.parent_path(), error);
   const std::string line = utc_timestamp() + "\t" + argv[3] + "\n";
-  std::FILE* log = std::fopen((dir / "usage.log").c_str(), "a");
-  if (log == nullptr || std::fputs(line.c_str(), log) < 0 || std::fclose(log) != 0) {
-    std::fprintf(stderr, "zindle: cannot write %s\n", (dir / "usage.log").c_str());
+  // One write of the whole line: reports made at the same moment never interleave.
+  std::FILE* file = std::fopen(usage_log.c_str(), "a");
+  const bool written = file != nullptr && std::fputs(line.c_str(), file) >= 0;
+  if (file == nullptr || std::fclose(file) != 0 || !written) {
+    log.warning("cannot write {}; usage of {} not recorded", usage_log.string(), argv[3]);
     return 1;
   }
   return 0;

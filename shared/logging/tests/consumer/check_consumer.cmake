@@ -1,0 +1,56 @@
+# Run by CTest as cmake -P: installs the "logging" component of BUILD_DIR to a scratch prefix,
+# builds the project next to this script against it, runs both programs and compares their
+# standard error with the expected lines.
+cmake_minimum_required(VERSION 3.25)
+
+function(run step)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${step} failed (${status}):\n${out}\n${err}")
+  endif()
+  set(output "${out}" PARENT_SCOPE)
+endfunction()
+
+set(prefix "${WORK_DIR}/prefix")
+set(libdir "${prefix}/${LIBDIR}")
+set(build "${WORK_DIR}/build")
+file(REMOVE_RECURSE "${WORK_DIR}")
+run(install "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --component logging --prefix "${prefix}")
+
+if(SHARED)
+  # The link named like the SONAME is what programs record and the loader looks for.
+  if(NOT EXISTS "${libdir}/libzindle-logging.so.${SOVERSION}")
+    message(FATAL_ERROR "no libzindle-logging.so.${SOVERSION} in ${libdir}")
+  endif()
+  # Only the public surface is exported; internals live in namespace detail.
+  run(nm "${NM}" -D -C --defined-only "${libdir}/libzindle-logging.so")
+  if(output MATCHES "zindle::logging::detail" OR NOT output MATCHES "zindle::logging::get_logger")
+    message(FATAL_ERROR "wrong exported symbols:\n${output}")
+  endif()
+endif()
+
+if(SANITIZE)
+  set(flags "-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer")
+endif()
+set(ENV{PKG_CONFIG_PATH} "${libdir}/pkgconfig")
+run(configure "${CMAKE_COMMAND}" -S "${SOURCE_DIR}" -B "${build}" -G "${GENERATOR}"
+  "-DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM}" "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}"
+  "-DCMAKE_BUILD_TYPE=${BUILD_TYPE}" "-DCMAKE_PREFIX_PATH=${prefix}"
+  "-DCMAKE_CXX_FLAGS=${flags}" "-DCMAKE_EXE_LINKER_FLAGS=${flags}")
+run(build "${CMAKE_COMMAND}" --build "${build}")
+
+string(JOIN "\n" expected
+  "[zindle] WARNING: disk /var is full"
+  "[zindle.auth] ERROR: token 42 expired"
+  "[zindle] WARNING: braces {} kept"
+  "[zindle] DEBUG: level DEBUG stays"
+  "[consumer.exit] WARNING: after main"
+  "")
+foreach(program consumer_cmake consumer_pkgconfig)
+  execute_process(COMMAND "${build}/${program}"
+    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status EQUAL 0 OR NOT out STREQUAL "" OR NOT err STREQUAL expected)
+    message(FATAL_ERROR "${program}: status ${status}, standard output '${out}', "
+      "standard error\n${err}\nwant status 0, no standard output, standard error\n${expected}")
+  endif()
+endforeach()

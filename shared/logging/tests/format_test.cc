@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "test_support.h"
+#include "zindle/logging.h"
+
+namespace zindle::logging {
+namespace {
+
+TEST(Format, LevelNames) {
+  const struct {
+    int level;
+    const char* name;
+  } cases[] = {
+      {DEBUG, "DEBUG"},       {INFO, "INFO"},   {WARNING, "WARNING"}, {ERROR, "ERROR"},
+      {CRITICAL, "CRITICAL"}, {35, "Level 35"}, {0, "Level 0"},       {-5, "Level -5"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.level);
+    EXPECT_EQ(level_name(c.level), c.name);
+  }
+}
+
+TEST(Format, PlaceholdersReplacedEverythingElseCopied) {
+  const struct {
+    std::string_view layout;
+    std::string_view expected;
+  } cases[] = {
+      {LINE_LAYOUT, "[zindle.auth] WARNING: a %(name)s {} b"},
+      {"%(name)s%(name)s", "zindle.authzindle.auth"},
+      {"%(levelname)s", "WARNING"},
+      {"%%(name)s", "%zindle.auth"},
+      {"%(%(message)s", "%(a %(name)s {} b"},
+      {"%(asctime)s %(name) %(name s 100%", "%(asctime)s %(name) %(name s 100%"},
+      {"%", "%"},
+      {"", ""},
+  };
+  // The message contains a placeholder itself; it must come out as text, not be expanded.
+  const LogRecord record{"zindle.auth", WARNING, "a %(name)s {} b"};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.layout);
+    EXPECT_EQ(Formatter(std::string(c.layout)).format(record), c.expected);
+  }
+  EXPECT_EQ(Formatter().format(record), record.message);
+}
+
+TEST(Format, LoggerWritesOneLinePerPassingRecord) {
+  testing::TempFile file;
+  auto handler = std::make_shared<StreamHandler>(file.get());
+  handler->setFormatter(Formatter(std::string(LINE_LAYOUT)));
+  Logger logger("format.lines");
+  logger.addHandler(handler);
+  logger.setLevel(INFO);
+
+  logger.debug("below the threshold");
+  logger.log(INFO - 1, "just below the threshold");
+  logger.info("disk {} is {}% full", "/var", 93);
+  logger.warning("braces {} and {:d} kept without arguments");
+  logger.error("{}", "%(name)s stays text");
+  logger.critical("{:>4}|{:.2f}", 7, 0.5);
+  logger.log(35, "level {}", std::string("without a name"));
+  logger.warning("{:{}}", "x", -1);  // fails at run time (negative width): dropped, no throw
+
+  EXPECT_EQ(file.contents(),
+            "[format.lines] INFO: disk /var is 93% full\n"
+            "[format.lines] WARNING: braces {} and {:d} kept without arguments\n"
+            "[format.lines] ERROR: %(name)s stays text\n"
+            "[format.lines] CRITICAL:    7|0.50\n"
+            "[format.lines] Level 35: level without a name\n");
+}
+
+}  // namespace
+}  // namespace zindle::logging
