@@ -38,6 +38,11 @@ enum class Slot : std::uint8_t { kNone, kToolName, kToolInput, kCommand, kSkill 
 // An open container on the parse stack.
 enum class Frame : std::uint8_t { kArray, kObject, kTopObject, kToolInputObject };
 
+inline bool is_simple_escape(unsigned char c) {
+  return c == '"' || c == '\\' || c == '/' || c == 'b' || c == 'f' || c == 'n' || c == 'r' ||
+         c == 't';
+}
+
 inline int hex_value(unsigned char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -99,7 +104,19 @@ class Parser {
   bool at(unsigned char c) { return available(1) && *p_ == c; }
 
   // Each of these starts at the first byte of its token and leaves p_ just after it.
-  bool string(std::string* out);
+  bool string(std::string* out) {
+    // Most strings hold nothing that needs a closer look: find the closing quote at once.
+    const unsigned char* special = find_string_special(p_ + 1, end_);
+    if (special != end_ && *special == '"') {
+      if (out != nullptr)
+        out->append(reinterpret_cast<const char*>(p_ + 1),
+                    static_cast<std::size_t>(special - p_ - 1));
+      p_ = special + 1;
+      return true;
+    }
+    return any_string(out);
+  }
+  bool any_string(std::string* out);
   bool escape(std::string* out);
   bool number(bool* nonzero);
   bool literal(const char* word, std::size_t length);
@@ -158,6 +175,7 @@ JsonField* Parser::field(Slot slot) {
 }
 
 void Parser::record(Slot slot, JsonKind kind, bool truthy) {
+  if (slot == Slot::kNone) return;
   if (JsonField* f = field(slot)) {
     f->kind = kind;
     f->truthy = truthy;
@@ -170,7 +188,7 @@ void Parser::record(Slot slot, JsonKind kind, bool truthy) {
   }
 }
 
-bool Parser::string(std::string* out) {
+bool Parser::any_string(std::string* out) {
   ++p_;  // opening quote
   for (;;) {
     const unsigned char* run = p_;
@@ -187,6 +205,11 @@ bool Parser::string(std::string* out) {
       return true;
     }
     if (c == '\\') {
+      // The one-letter escapes, when nothing is kept: no decoding needed.
+      if (out == nullptr && end_ - p_ >= 2 && is_simple_escape(p_[1])) {
+        p_ += 2;
+        continue;
+      }
       if (!escape(out)) return false;
       continue;
     }
