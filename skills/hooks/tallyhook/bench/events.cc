@@ -8,12 +8,16 @@ const std::string kSession =
     R"("transcript_path":"/home/dev/.claude/projects/-work-analytics/5d0c8f9e.jsonl",)"
     R"("cwd":"/work/analytics","permission_mode":"default","hook_event_name":"PostToolUse",)";
 
-// Source text as it appears inside a JSON string: escaped quotes, newlines, tabs, and some
-// non-ASCII prose.
+// Source code as the hosts encode it inside a JSON string (both write non-ASCII text as raw
+// UTF-8 and escape only quotes, backslashes and control characters): newlines, tabs and quotes
+// escaped, comments and literals in several scripts.
 const std::string kLine =
-    R"(    if (row.name == \"caf\u00e9\") {\n\t  total += row.amount; // na\u00efve sum \u2014 )"
-    "\xe6\x9d\xb1\xe4\xba\xac \xf0\x9f\x98\x80 "
-    R"(r\u00e9sum\u00e9\n    }\n)";
+    "// R\xc3\xa9sum\xc3\xa9 export \xe2\x80\x94 \xe6\x9d\xb1\xe4\xba\xac office, na\xc3\xafve "
+    "totals "
+    "\xf0\x9f\x98\x80\\n"
+    "function total(rows) {\\n\\tlet sum = 0;\\n\\tfor (const row of rows) {\\n"
+    "\\t\\tif (row.name === \\\"caf\xc3\xa9\\\" || row.path.endsWith(\\\"\\\\\\\\\\\")) "
+    "sum += row.amount;\\n\\t}\\n\\treturn sum; // \xd0\xb8\xd1\x82\xd0\xbe\xd0\xb3\xd0\xbe\\n}\\n";
 
 std::string repeat_to(const std::string& unit, std::size_t size) {
   std::string text;

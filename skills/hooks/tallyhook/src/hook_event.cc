@@ -190,36 +190,46 @@ void Parser::record(Slot slot, JsonKind kind, bool truthy) {
 
 bool Parser::any_string(std::string* out) {
   ++p_;  // opening quote
-  for (;;) {
-    const unsigned char* run = p_;
-    p_ = find_string_special(p_, end_);
-    if (out != nullptr)
+  // Plain bytes and multi-byte characters are copied to `out` in runs, cut only where an
+  // escape is decoded or the window moves.
+  const unsigned char* run = p_;
+  auto flush = [&] {
+    if (out != nullptr) {
       out->append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p_ - run));
-    if (p_ == end_) {
-      if (!refill(1)) return false;
-      continue;
+    }
+  };
+  for (;;) {
+    p_ = find_string_special(p_, end_);
+    if (end_ - p_ < 12) {  // room for the longest escape or character, unless the text ends
+      flush();
+      available(12);
+      run = p_;
+      if (p_ == end_) return false;
     }
     const unsigned char c = *p_;
     if (c == '"') {
+      flush();
       ++p_;
       return true;
     }
     if (c == '\\') {
-      // The one-letter escapes, when nothing is kept: no decoding needed.
+      flush();
       if (out == nullptr && end_ - p_ >= 2 && is_simple_escape(p_[1])) {
-        p_ += 2;
-        continue;
+        p_ += 2;  // nothing is kept: no need to decode
+      } else if (!escape(out)) {
+        return false;
       }
-      if (!escape(out)) return false;
+      run = p_;
       continue;
     }
     if (c < 0x20) return false;
-    available(4);  // a multi-byte sequence; fewer bytes only where the text ends
-    char32_t cp;
-    const std::size_t n = decode_utf8(p_, end_, &cp);
-    if (n == 0) return false;
-    if (out != nullptr) out->append(reinterpret_cast<const char*>(p_), n);
-    p_ += n;
+    // A run of multi-byte characters, as in a word of Cyrillic or Chinese text.
+    do {
+      char32_t cp;
+      const std::size_t n = decode_utf8(p_, end_, &cp);
+      if (n == 0) return false;
+      p_ += n;
+    } while (end_ - p_ >= 4 && *p_ >= 0x80);
   }
 }
 

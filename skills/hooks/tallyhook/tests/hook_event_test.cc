@@ -95,6 +95,9 @@ INSTANTIATE_TEST_SUITE_P(
         ValidityCase{"SingleQuotes", "{'a':1}", false}, ValidityCase{"UnquotedKey", "{a:1}", false},
         ValidityCase{"TruncatedLiteral", "[tru]", false},
         ValidityCase{"UnclosedString", "[\"abc", false},
+        ValidityCase{"EndsInsideEscape", "[\"\\", false},
+        ValidityCase{"EndsInsideUnicodeEscape", "[\"\\u00", false},
+        ValidityCase{"EndsInsideSequence", "[\"\xE6\x9D", false},
         ValidityCase{"MismatchedClose", "[}", false}),
     [](const auto& test) { return std::string(test.param.label); });
 
