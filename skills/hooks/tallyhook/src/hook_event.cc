@@ -1,5 +1,6 @@
 #include "hook_event.h"
 
+#include <array>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -38,10 +39,14 @@ enum class Slot : std::uint8_t { kNone, kToolName, kToolInput, kCommand, kSkill 
 // An open container on the parse stack.
 enum class Frame : std::uint8_t { kArray, kObject, kTopObject, kToolInputObject };
 
-inline bool is_simple_escape(unsigned char c) {
-  return c == '"' || c == '\\' || c == '/' || c == 'b' || c == 'f' || c == 'n' || c == 'r' ||
-         c == 't';
-}
+// The letters of the one-letter escapes, \" \\ \/ \b \f \n \r \t, by the byte after the backslash.
+constexpr std::array<bool, 256> kSimpleEscape = [] {
+  std::array<bool, 256> table{};
+  for (const char c : std::string_view("\"\\/bfnrt")) table[static_cast<unsigned char>(c)] = true;
+  return table;
+}();
+
+inline bool is_simple_escape(unsigned char c) { return kSimpleEscape[c]; }
 
 inline int hex_value(unsigned char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -97,6 +102,9 @@ class Parser {
   bool refill(std::size_t count);
 
   void skip_white_space() {
+    // Events are mostly compact: the first byte is usually not white space.
+    if (p_ != end_ && *p_ > ' ') [[likely]]
+      return;
     do {
       while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t')) ++p_;
     } while (p_ == end_ && refill(1));
