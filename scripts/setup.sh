@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need.
+# Installs the Debian packages the build, the tests and the benchmarks need, the Windows
+# cross-compiler and wine, which runs the Windows tests, included.
 # Safe to run again: it only calls apt-get when something is missing.
 set -euo pipefail
 
@@ -7,6 +8,7 @@ packages=(
   cmake ninja-build g++ clang pkg-config
   googletest libgtest-dev libgmock-dev
   libfmt-dev libbenchmark-dev
+  g++-mingw-w64-x86-64-posix wine wine64
 )
 
 missing=()

@@ -1,9 +1,35 @@
 #include "marker_name.h"
 
 namespace tallyhook {
+namespace {
+
+constexpr std::string_view kPrefix = ".dedup_";
+
+void append_percent_encoded(std::string& name, char c) {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  const auto byte = static_cast<unsigned char>(c);
+  name += '%';
+  name += kHex[byte >> 4];
+  name += kHex[byte & 0xF];
+}
+
+bool unsafe_on_windows(char c) {
+  return static_cast<unsigned char>(c) < 0x20 ||
+         std::string_view("<>:\"|?*/\\").find(c) != std::string_view::npos;
+}
+
+}  // namespace
 
 std::string marker_file_name(std::string_view skill_name) {
-  std::string name = ".dedup_";
+#ifdef _WIN32
+  return windows_marker_file_name(skill_name);
+#else
+  return posix_marker_file_name(skill_name);
+#endif
+}
+
+std::string posix_marker_file_name(std::string_view skill_name) {
+  std::string name(kPrefix);
   if (skill_name.find_first_of("/\\") == std::string_view::npos) {
     name += skill_name;
     return name;
@@ -21,6 +47,28 @@ std::string marker_file_name(std::string_view skill_name) {
         break;
       default:
         name += c;
+    }
+  }
+  return name;
+}
+
+std::string windows_marker_file_name(std::string_view skill_name) {
+  std::string name(kPrefix);
+  const bool trailing_dot_or_space =
+      !skill_name.empty() && (skill_name.back() == '.' || skill_name.back() == ' ');
+  bool unsafe = trailing_dot_or_space;
+  for (const char c : skill_name) unsafe = unsafe || unsafe_on_windows(c);
+  if (!unsafe) {
+    name += skill_name;
+    return name;
+  }
+  for (std::size_t i = 0; i < skill_name.size(); ++i) {
+    const char c = skill_name[i];
+    const bool last = i + 1 == skill_name.size();
+    if (c == '%' || unsafe_on_windows(c) || (last && trailing_dot_or_space)) {
+      append_percent_encoded(name, c);
+    } else {
+      name += c;
     }
   }
   return name;

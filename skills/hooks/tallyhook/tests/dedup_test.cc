@@ -1,11 +1,16 @@
 #include "dedup.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include "home_dir.h"
 #include "marker_name.h"
 #include "test_support.h"
+
+#ifdef _WIN32
+#include "win32.h"
+#else
+#include <sys/stat.h>
+#endif
 
 namespace tallyhook {
 namespace {
@@ -37,7 +42,47 @@ TEST(MarkerName, KeepsPlainNamesAndEscapesSeparators) {
   };
   for (const auto& [skill, marker] : cases) {
     SCOPED_TRACE(skill);
-    EXPECT_EQ(marker_file_name(skill), marker);
+    EXPECT_EQ(posix_marker_file_name(skill), marker);
+  }
+}
+
+TEST(MarkerName, OnWindowsAlsoEscapesWhatWindowsForbidsOrDrops) {
+  const std::pair<std::string, std::string> cases[] = {
+      // The product's skills, and any other name Windows takes as it is, stay as they are.
+      {"zin-auth", ".dedup_zin-auth"},
+      {"zin-dataset-query", ".dedup_zin-dataset-query"},
+      {"zin-feedback", ".dedup_zin-feedback"},
+      {"zin-skills", ".dedup_zin-skills"},
+      {"market-lens", ".dedup_market-lens"},
+      {"My Skill 100%", ".dedup_My Skill 100%"},
+      {"caf\xC3\xA9", ".dedup_caf\xC3\xA9"},
+      {".hidden", ".dedup_.hidden"},
+      // A device name is no device behind the prefix.
+      {"CON", ".dedup_CON"},
+      {"nul.txt", ".dedup_nul.txt"},
+      {"COM1", ".dedup_COM1"},
+      // Separators as on POSIX.
+      {"a/b", ".dedup_a%2Fb"},
+      {"a\\b%", ".dedup_a%5Cb%25"},
+      // Forbidden characters, and "%" once any is there.
+      {"a<b>c", ".dedup_a%3Cb%3Ec"},
+      {"C:x", ".dedup_C%3Ax"},
+      {"x::$DATA", ".dedup_x%3A%3A$DATA"},
+      {"say \"hi\"", ".dedup_say %22hi%22"},
+      {"a|b?c*", ".dedup_a%7Cb%3Fc%2A"},
+      {"100%?", ".dedup_100%25%3F"},
+      {"tab\there", ".dedup_tab%09here"},
+      {"\x7F", ".dedup_\x7F"},
+      // A trailing dot or space would be dropped; the one at the end is enough to keep it.
+      {"zin-auth.", ".dedup_zin-auth%2E"},
+      {"zin-auth ", ".dedup_zin-auth%20"},
+      {"a. .", ".dedup_a. %2E"},
+      {"..", ".dedup_.%2E"},
+      {"100% ", ".dedup_100%25%20"},
+  };
+  for (const auto& [skill, marker] : cases) {
+    SCOPED_TRACE(skill);
+    EXPECT_EQ(windows_marker_file_name(skill), marker);
   }
 }
 
@@ -45,7 +90,8 @@ class MarkerTest : public ::testing::Test {
  protected:
   std::filesystem::path hooks() const { return home_.path() / ".zindle" / "hooks"; }
   std::filesystem::path marker(const std::string& skill) const {
-    return hooks() / marker_file_name(skill);
+    const std::string name = marker_file_name(skill);
+    return hooks() / std::u8string(reinterpret_cast<const char8_t*>(name.data()), name.size());
   }
   bool is_duplicate(const std::string& skill, WallTime now) const {
     return is_duplicate_at(home_.path().string(), skill, now);
@@ -75,6 +121,7 @@ TEST_F(MarkerTest, WindowCountsFromTheLastReportedEvent) {
 TEST_F(MarkerTest, ExactlyThirtySecondsIsNoRepeat) {
   ASSERT_FALSE(is_duplicate("zin-auth", t0_));
   EXPECT_TRUE(is_duplicate("zin-auth", t0_ + 29'900ms));
+  EXPECT_TRUE(is_duplicate("zin-auth", t0_ + 30s - 100ns));  // the finest step Windows keeps
   EXPECT_FALSE(is_duplicate("zin-auth", t0_ + 30s));
   EXPECT_EQ(testing::modification_time(marker("zin-auth")), t0_ + 30s);
 }
@@ -93,6 +140,57 @@ TEST_F(MarkerTest, SkillsHaveSeparateMarkers) {
   EXPECT_TRUE(is_duplicate("zin-auth", t0_ + 2s));
   EXPECT_TRUE(std::filesystem::exists(marker("zin-skills")));
 }
+
+// Names that Windows would refuse, read as a device, or shorten: each still gets a marker of
+// its own inside the hooks directory, and nothing is made anywhere else.
+TEST_F(MarkerTest, AwkwardNamesGetMarkersOfTheirOwn) {
+  const std::string names[] = {"CON",       "nul",        "COM1",    "LPT1.txt",   "a:b",
+                               "a:b:c",     "x::$DATA",   "a<b>",    "say \"hi\"", "a|b",
+                               "ask?",      "star*",      "ctl\x01", "trailing",   "trailing.",
+                               "trailing ", "trailing..", "..",      ".",          "caf\xC3\xA9"};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(is_duplicate(name, t0_));
+    EXPECT_TRUE(is_duplicate(name, t0_ + 1s));
+  }
+  std::size_t markers = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(hooks())) {
+    EXPECT_TRUE(entry.is_regular_file()) << entry.path();
+    ++markers;
+  }
+  EXPECT_EQ(markers, std::size(names));
+  std::size_t in_home = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(home_.path())) {
+    if (entry.path().parent_path() != hooks()) ++in_home;
+  }
+  EXPECT_EQ(in_home, 2u) << "only .zindle and .zindle/hooks";
+}
+
+// A run that finds the marker stale while another run holds its lock leaves the report to
+// that run, which renews the marker; once the lock is free, a stale marker is renewed.
+TEST_F(MarkerTest, StaleMarkerLockedByAnotherRunIsARepeat) {
+  ASSERT_FALSE(is_duplicate("zin-auth", t0_));
+  {
+    const testing::MarkerLock other_run(marker("zin-auth"));
+    EXPECT_TRUE(is_duplicate("zin-auth", t0_ + 60s));
+    EXPECT_EQ(testing::modification_time(marker("zin-auth")), t0_);
+  }
+  EXPECT_FALSE(is_duplicate("zin-auth", t0_ + 60s));
+  EXPECT_EQ(testing::modification_time(marker("zin-auth")), t0_ + 60s);
+}
+
+#ifdef _WIN32
+// Another program (a virus scanner, say) has the marker open and shares it with nobody.
+TEST_F(MarkerTest, MarkerOpenElsewhereWithoutSharingFailsOpen) {
+  ASSERT_FALSE(is_duplicate("zin-auth", t0_));
+  const UniqueHandle exclusive(
+      CreateFileW(marker("zin-auth").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(exclusive);
+  EXPECT_TRUE(is_duplicate("zin-auth", t0_ + 1s));
+  EXPECT_FALSE(is_duplicate("zin-auth", t0_ + 60s));
+  EXPECT_FALSE(is_duplicate("zin-auth", t0_ + 61s));
+}
+#endif
 
 TEST_F(MarkerTest, RenewingKeepsTheMarkersContent) {
   std::filesystem::create_directories(hooks());
@@ -126,10 +224,11 @@ TEST_F(MarkerTest, FailsOpen) {
   std::filesystem::remove(hooks());
   std::filesystem::create_directories(hooks());
   const std::filesystem::path elsewhere = home_.path() / "elsewhere";
-  std::filesystem::create_symlink(elsewhere, marker("zin-auth"));
-  EXPECT_FALSE(is_duplicate("zin-auth", t0_));
-  EXPECT_FALSE(is_duplicate("zin-auth", t0_));
-  EXPECT_FALSE(std::filesystem::exists(elsewhere));
+  if (testing::create_symlink(elsewhere, marker("zin-auth"))) {
+    EXPECT_FALSE(is_duplicate("zin-auth", t0_));
+    EXPECT_FALSE(is_duplicate("zin-auth", t0_));
+    EXPECT_FALSE(std::filesystem::exists(elsewhere));
+  }
 
   EXPECT_FALSE(is_duplicate(std::string(300, 'x'), t0_));
   EXPECT_FALSE(is_duplicate(std::string(300, 'x'), t0_));
@@ -140,11 +239,14 @@ TEST_F(MarkerTest, LinkedMarkerNeverChangesItsTarget) {
   const std::filesystem::path target = home_.path() / "target";
   testing::write_file(target, "");
   testing::set_modification_time(target, t0_ - 60s);
-  std::filesystem::create_symlink(target, marker("zin-auth"));
+  if (!testing::create_symlink(target, marker("zin-auth"))) {
+    GTEST_SKIP() << "this system makes no symbolic links";
+  }
   EXPECT_FALSE(is_duplicate("zin-auth", t0_));
   EXPECT_EQ(testing::modification_time(target), t0_ - 60s);
 }
 
+#ifndef _WIN32
 TEST_F(MarkerTest, MarkerThatIsAFifoDoesNotBlock) {
   std::filesystem::create_directories(hooks());
   ASSERT_EQ(mkfifo(marker("zin-auth").c_str(), 0644), 0);
@@ -152,19 +254,51 @@ TEST_F(MarkerTest, MarkerThatIsAFifoDoesNotBlock) {
   EXPECT_FALSE(is_duplicate("zin-auth", t0_));
   EXPECT_TRUE(is_duplicate("zin-auth", t0_ + 1s));
 }
+#endif
 
 TEST(IsDuplicate, FailsWithoutAHomeDirectoryOnlyWhenTheSystemHasNone) {
   // With HOME set the home directory is always known.
   TempDir home;
-  const char* saved = std::getenv("HOME");
-  const std::string previous = saved != nullptr ? saved : "";
-  setenv("HOME", home.path().c_str(), 1);
+  const testing::ScopedEnvironment environment({{"HOME", home.path().string()}});
   const Result<bool> first = _is_duplicate("zin-auth");
   const Result<bool> second = _is_duplicate("zin-auth");
-  if (saved != nullptr) setenv("HOME", previous.c_str(), 1);
   ASSERT_TRUE(first.ok() && second.ok());
   EXPECT_FALSE(first.value());
   EXPECT_TRUE(second.value());
+}
+
+// HOME first; without a usable one, what the system knows of the user.
+TEST(HomeDirectory, ComesFromHomeThenFromTheSystem) {
+  struct Case {
+    const char* label;
+    std::map<std::string, std::optional<std::string>> environment;
+    std::optional<std::string> expected;  // nothing: any directory the system names
+  };
+  const Case cases[] = {
+      {"HOME", {{"HOME", "/home/ann"}}, "/home/ann"},
+      {"non-ASCII HOME", {{"HOME", "/home/zo\xC3\xAB"}}, "/home/zo\xC3\xAB"},
+      {"empty HOME", {{"HOME", ""}}, std::nullopt},
+      {"no HOME", {{"HOME", std::nullopt}}, std::nullopt},
+#ifdef _WIN32
+      {"profile", {{"HOME", std::nullopt}, {"USERPROFILE", "C:\\Users\\ann"}}, "C:\\Users\\ann"},
+      {"profile, empty HOME", {{"HOME", ""}, {"USERPROFILE", "C:\\Users\\ann"}}, "C:\\Users\\ann"},
+      {"HOME before profile",
+       {{"HOME", "C:/home/ann"}, {"USERPROFILE", "C:\\Users\\ann"}},
+       "C:/home/ann"},
+      {"known folder", {{"HOME", std::nullopt}, {"USERPROFILE", std::nullopt}}, std::nullopt},
+#endif
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const testing::ScopedEnvironment environment(c.environment);
+    const std::optional<std::string> home = home_directory();
+    ASSERT_TRUE(home.has_value());
+    if (c.expected) {
+      EXPECT_EQ(*home, *c.expected);
+    } else {
+      EXPECT_FALSE(home->empty());
+    }
+  }
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 // Runs the built hook as an agent host does: one process per event, the event on standard
-// input, a sandboxed HOME, and the stand-in zindle (or a script in its place) beside it.
+// input, a sandboxed HOME, and the stand-in zindle (or a tool that misbehaves in its place)
+// beside it.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
 
+#include <cstdlib>
 #include <memory>
+#include <stdexcept>
 
 #include "marker_name.h"
 #include "test_support.h"
@@ -13,13 +14,35 @@ namespace tallyhook {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 using testing::ProcessResult;
 using testing::read_file;
 using testing::read_lines;
 using testing::TempDir;
-using testing::write_script;
 
 namespace fs = std::filesystem;
+
+#ifdef _WIN32
+constexpr const char* kProgramSuffix = ".exe";
+#else
+constexpr const char* kProgramSuffix = "";
+#endif
+
+// `text` as the content of a JSON string.
+std::string json_escaped(const std::string& text) {
+  std::string escaped;
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      escaped += '\\';
+      escaped += c;
+    } else if (c == '\t') {
+      escaped += "\\t";
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
 
 std::string skill_event(const std::string& name) {
   return R"({"session_id":"s1","hook_event_name":"PostToolUse","tool_name":"Skill",)"
@@ -31,20 +54,46 @@ const std::string kMcpEvent =
     R"({"hook_event_name":"PostToolUse","tool_name":"mcp__zindle__query_run",)"
     R"("tool_input":{"sql":"select 1"},"tool_response":[{"type":"text","text":"1"}]})";
 
+// A path from UTF-8 text, whatever the platform's own encoding of paths.
+fs::path utf8_path(const std::string& text) {
+  return fs::path(std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));
+}
+
 class EndToEnd : public ::testing::Test {
  protected:
   EndToEnd() {
     fs::create_directories(bin());
     fs::create_directories(home());
+    install_hook_and_zindle(bin());
+  }
+
+  // The hook and the stand-in zindle, side by side in `dir`.
+  void install_hook_and_zindle(const fs::path& dir) const {
+#ifdef _WIN32
+    // Copies, with the DLLs the stand-in needs: wine makes no symbolic links.
+    fs::copy_file(TALLYHOOK_BINARY, dir / "tallyhook.exe");
+    for (const auto& entry : fs::directory_iterator(fs::path(ZINDLE_STANDIN).parent_path())) {
+      if (entry.path().extension() == ".dll")
+        fs::copy_file(entry.path(), dir / entry.path().filename());
+    }
+    fs::copy_file(ZINDLE_STANDIN, dir / "zindle.exe");
+#else
     // Started through a link: the tool is looked for beside the link, not the target.
-    fs::create_symlink(TALLYHOOK_BINARY, bin() / "tallyhook");
-    fs::copy_file(ZINDLE_STANDIN, bin() / "zindle");
+    fs::create_symlink(TALLYHOOK_BINARY, dir / "tallyhook");
+    fs::copy_file(ZINDLE_STANDIN, dir / "zindle");
+#endif
   }
 
   fs::path bin() const { return root_.path() / "bin"; }
   fs::path home() const { return root_.path() / "home"; }
+  fs::path hook_program() const { return bin() / ("tallyhook"s + kProgramSuffix); }
+  // Where the product's tool sits: as it ships, "zindle.exe" on Windows.
+  fs::path zindle() const { return bin() / ("zindle"s + kProgramSuffix); }
+  std::string in_home(const char* name) const { return (home() / name).string(); }
   fs::path hooks() const { return home() / ".zindle" / "hooks"; }
-  fs::path marker(const std::string& skill) const { return hooks() / marker_file_name(skill); }
+  fs::path marker(const std::string& skill) const {
+    return hooks() / utf8_path(marker_file_name(skill));
+  }
   std::vector<std::string> reported() const {
     std::vector<std::string> names;
     for (const std::string& line : read_lines(home() / ".zindle" / "usage.log")) {
@@ -55,7 +104,7 @@ class EndToEnd : public ::testing::Test {
 
   testing::ProcessOptions options(std::vector<std::string> argv = {}) const {
     testing::ProcessOptions o;
-    o.argv = argv.empty() ? std::vector<std::string>{(bin() / "tallyhook").string()} : argv;
+    o.argv = argv.empty() ? std::vector<std::string>{hook_program().string()} : argv;
     o.env["HOME"] = home().string();
     o.output_dir = root_.path();
     return o;
@@ -111,7 +160,19 @@ INSTANTIATE_TEST_SUITE_P(
         EventCase{"NameWithSpacesAndQuotes", skill_event(R"(it's \"quoted\" name)"), 0,
                   R"(it's "quoted" name)"},
         EventCase{"NameWithSeparators", skill_event("../../escape"), 0, "../../escape"},
-        EventCase{"Empty", "", 0, nullptr}, EventCase{"Malformed", "{", 0, nullptr},
+        // Names no Windows file can have as they are.
+        EventCase{"NameWithForbiddenCharacters", skill_event(R"(a<b>c:d\"e|f?g*h)"), 0,
+                  R"(a<b>c:d"e|f?g*h)"},
+        EventCase{"DeviceName", skill_event("CON"), 0, "CON"},
+        EventCase{"TrailingDot", skill_event("zin-auth."), 0, "zin-auth."},
+        EventCase{"NonAscii", skill_event("caf\xC3\xA9"), 0, "caf\xC3\xA9"},
+        // Standard input is taken byte for byte: CR LF is white space, Ctrl-Z is data (and
+        // here trailing garbage), never the end of the input.
+        EventCase{"CrLf",
+                  "{\r\n\"tool_name\":\"Skill\",\r\n\"tool_input\":{\"command\":\"zin-auth\"}}\r\n",
+                  0, "zin-auth"},
+        EventCase{"CtrlZ", kMcpEvent + "\x1A", 0, nullptr}, EventCase{"Empty", "", 0, nullptr},
+        EventCase{"Malformed", "{", 0, nullptr},
         EventCase{"ByteOrderMark", "\xEF\xBB\xBF" + kMcpEvent, 0, nullptr},
         EventCase{"NotUtf8", "{\"tool_name\":\"\xC0\xAF\"}", 0, nullptr},
         EventCase{"Array", "[]", 1, nullptr},
@@ -156,7 +217,7 @@ TEST_F(EndToEnd, RepeatWithinTheWindowIsSuppressed) {
 }
 
 TEST_F(EndToEnd, FailedReportKeepsTheMarker) {
-  fs::remove(bin() / "zindle");
+  fs::remove(zindle());
   const ProcessResult result = hook(kMcpEvent);
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.err, "");
@@ -164,13 +225,16 @@ TEST_F(EndToEnd, FailedReportKeepsTheMarker) {
 }
 
 TEST_F(EndToEnd, PrefersZindleExe) {
-  write_script(bin() / "zindle.exe", "echo exe >> \"$HOME/started\"");
-  write_script(bin() / "zindle", "echo plain >> \"$HOME/started\"");
+  testing::install_tool(bin() / "zindle.exe",
+                        {"echo exe >> \"$HOME/started\"", {{"append", in_home("started"), "exe"}}});
+  testing::install_tool(bin() / "zindle", {"echo plain >> \"$HOME/started\"",
+                                           {{"append", in_home("started"), "plain"}}});
   EXPECT_EQ(hook(kMcpEvent).exit_status, 0);
   EXPECT_EQ(read_file(home() / "started"), "exe\n");
 }
 
 TEST_F(EndToEnd, ZindleExeDirectoryIsChosenAndFails) {
+  if (zindle() != bin() / "zindle") fs::rename(zindle(), bin() / "zindle");
   fs::create_directory(bin() / "zindle.exe");
   const ProcessResult result = hook(kMcpEvent);
   EXPECT_EQ(result.exit_status, 0);
@@ -179,25 +243,79 @@ TEST_F(EndToEnd, ZindleExeDirectoryIsChosenAndFails) {
 }
 
 TEST_F(EndToEnd, DanglingZindleExeLinkCountsAsAbsent) {
-  fs::create_symlink(root_.path() / "nowhere", bin() / "zindle.exe");
+  if (zindle() != bin() / "zindle") fs::rename(zindle(), bin() / "zindle");
+  if (!testing::create_symlink(root_.path() / "nowhere", bin() / "zindle.exe")) {
+    GTEST_SKIP() << "this system makes no symbolic links";
+  }
   EXPECT_EQ(hook(kMcpEvent).exit_status, 0);
   EXPECT_EQ(reported(), std::vector<std::string>{"zin-dataset-query"});
 }
 
 TEST_F(EndToEnd, FindsZindleWhenStartedByBareNameOrRelativePath) {
+#ifdef _WIN32
+  const char* command_interpreter = std::getenv("ComSpec");
+  const std::string shell =
+      command_interpreter != nullptr ? command_interpreter : "C:\\windows\\system32\\cmd.exe";
+  testing::ProcessOptions by_name = options({shell, "/c", "tallyhook"});
+  by_name.env["PATH"] = bin().string() + ";" + std::getenv("PATH");
+  testing::ProcessOptions relative = options({shell, "/c", ".\\tallyhook.exe"});
+#else
   testing::ProcessOptions by_name = options({"/bin/sh", "-c", "exec tallyhook"});
   by_name.env["PATH"] = bin().string() + ":/usr/bin:/bin";
+  testing::ProcessOptions relative = options({"./tallyhook"});
+#endif
   EXPECT_EQ(hook(kMcpEvent, by_name).exit_status, 0);
   EXPECT_EQ(reported().size(), 1u);
 
-  testing::ProcessOptions relative = options({"./tallyhook"});
   relative.cwd = bin();
   EXPECT_EQ(hook(skill_event("zin-auth"), relative).exit_status, 0);
   EXPECT_EQ(reported().size(), 2u);
 }
 
+// The program's own path may be longer than the 260 characters of MAX_PATH on Windows.
+TEST_F(EndToEnd, FindsZindleFromADeepDirectory) {
+  fs::path deep = root_.path();
+  for (int level = 0; level < 24; ++level) deep /= "directory-" + std::to_string(level);
+  ASSERT_GT(deep.string().size(), 300u);
+  fs::create_directories(deep);
+  install_hook_and_zindle(deep);
+  const testing::ProcessOptions from_deep =
+      options({(deep / ("tallyhook"s + kProgramSuffix)).string()});
+#ifdef _WIN32
+  try {
+    testing::RunningProcess start_check(from_deep);
+  } catch (const std::runtime_error& cannot_start) {
+    GTEST_SKIP() << "this system starts no program from a path this long: " << cannot_start.what();
+  }
+#endif
+  EXPECT_EQ(hook(kMcpEvent, from_deep).exit_status, 0);
+  EXPECT_EQ(reported(), std::vector<std::string>{"zin-dataset-query"});
+}
+
+// The name reaches the tool as one argument, exactly: on Windows through the quoting of the
+// command line, which the tool's C runtime undoes.
+TEST_F(EndToEnd, ToolGetsTheNameAsOneArgument) {
+  testing::install_tool(zindle(),
+                        {"printf '%s\\000' \"$@\" >> \"$HOME/args\"", {{"argv", in_home("args")}}});
+  const std::string names[] = {"two words",      R"(say "hi")",
+                               R"(back\"slash)", R"(two\\"quotes")",
+                               R"(trailing\)",   R"(with space\)",
+                               "tab\tinside",    "caf\xC3\xA9",
+                               R"(")",           "-x"};
+  std::string expected;
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(hook(skill_event(json_escaped(name))).exit_status, 0);
+    expected += "skills"s + '\0' + "report-usage" + '\0' + name + '\0';
+    EXPECT_EQ(read_file(home() / "args"), expected);
+  }
+}
+
 TEST_F(EndToEnd, ToolSeesEndOfInputAndItsExitStatusIsIgnored) {
-  write_script(bin() / "zindle", "cat > \"$HOME/stdin\"; echo noise; echo noise >&2; exit 3");
+  testing::install_tool(
+      zindle(),
+      {"cat > \"$HOME/stdin\"; echo noise; echo noise >&2; exit 3",
+       {{"stdin", in_home("stdin")}, {"out", "noise\n"}, {"err", "noise\n"}, {"exit", "3"}}});
   const ProcessResult result = hook(kMcpEvent);
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.err, "");
@@ -205,9 +323,9 @@ TEST_F(EndToEnd, ToolSeesEndOfInputAndItsExitStatusIsIgnored) {
 }
 
 TEST_F(EndToEnd, ToolFloodingBothStreamsDoesNotStall) {
-  write_script(bin() / "zindle",
-               "head -c 5000000 /dev/zero & head -c 5000000 /dev/zero >&2; wait; "
-               "echo done > \"$HOME/done\"");
+  testing::install_tool(zindle(), {"head -c 5000000 /dev/zero & head -c 5000000 /dev/zero >&2; "
+                                   "wait; echo done > \"$HOME/done\"",
+                                   {{"flood", "5000000"}, {"append", in_home("done"), "done"}}});
   const ProcessResult result = hook(kMcpEvent);
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.err, "");
@@ -215,22 +333,40 @@ TEST_F(EndToEnd, ToolFloodingBothStreamsDoesNotStall) {
 }
 
 TEST_F(EndToEnd, ToolThatSleepsIsKilledAtTheDeadline) {
-  write_script(bin() / "zindle", "echo $$ > \"$HOME/pid\"; exec sleep 60");
+  testing::install_tool(zindle(), {"echo $$ > \"$HOME/pid\"; exec sleep 60",
+                                   {{"pid", in_home("pid")}, {"sleep", "60000"}}});
   const ProcessResult result = hook(kMcpEvent);
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.err, "");
-  const int pid = std::stoi(read_file(home() / "pid"));
-  EXPECT_TRUE(kill(pid, 0) != 0 && errno == ESRCH);
+  EXPECT_FALSE(testing::process_running(std::stoi(read_file(home() / "pid"))));
 }
 
 TEST_F(EndToEnd, GrandchildHoldingThePipesIsLeftAlone) {
-  write_script(bin() / "zindle", "sleep 60 & echo $! > \"$HOME/pid\"");
+  testing::install_tool(zindle(),
+                        {"sleep 60 & echo $! > \"$HOME/pid\"", {{"hold", in_home("pid")}}});
   const ProcessResult result = hook(kMcpEvent);
   EXPECT_EQ(result.exit_status, 0);
   const int pid = std::stoi(read_file(home() / "pid"));
-  EXPECT_EQ(kill(pid, 0), 0);
-  kill(pid, SIGKILL);
+  EXPECT_TRUE(testing::process_running(pid));
+  testing::kill_process(pid);
 }
+
+#ifdef _WIN32
+// Without HOME (it is set by Unix-like shells only) the markers go to the user's profile
+// folder; an empty HOME names no directory.
+TEST_F(EndToEnd, WithoutHomeTheProfileFolderHoldsTheMarkers) {
+  const std::optional<std::string> unusable_homes[] = {std::nullopt, ""};
+  for (const std::optional<std::string>& unusable : unusable_homes) {
+    SCOPED_TRACE(unusable ? "empty HOME" : "no HOME");
+    fs::remove_all(home() / ".zindle");
+    testing::ProcessOptions o = options();
+    o.env["HOME"] = unusable;
+    o.env["USERPROFILE"] = home().string();
+    EXPECT_EQ(hook(kMcpEvent, o).exit_status, 0);
+    EXPECT_TRUE(fs::exists(marker("zin-dataset-query")));
+  }
+}
+#endif
 
 // Hosts may deliver one event twice at the same moment: exactly one run reports it.
 TEST_F(EndToEnd, SimultaneousRunsReportOnce) {
@@ -249,8 +385,9 @@ TEST_F(EndToEnd, SimultaneousRunsReportOnce) {
     for (int i = 0; i < kRuns; ++i) {
       runs.push_back(std::make_unique<testing::RunningProcess>(options()));
     }
-    // All are waiting for their input; hand it over as close together as possible.
-    for (auto& run : runs) EXPECT_EQ(run->finish(skill_event(skill)).exit_status, 0);
+    // All are waiting for their input; hand it to each before waiting for any.
+    for (auto& run : runs) run->send(skill_event(skill));
+    for (auto& run : runs) EXPECT_EQ(run->wait().exit_status, 0);
     EXPECT_EQ(reported().size(), before + 1);
   }
 }
