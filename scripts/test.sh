@@ -10,6 +10,8 @@ for preset in debug sanitize; do
 done
 
 echo "== windows"
+# Wine keeps its prefix under the home directory.
+if [ -z "${HOME:-}" ]; then HOME=$(getent passwd "$(id -u)" | cut -d: -f6); export HOME; fi
 # Make the wine prefix (some seconds, the first time) before any test program needs it, with
 # no .NET or HTML engine, which nothing here uses.
 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init </dev/null >/dev/null 2>&1

@@ -19,6 +19,7 @@
 //   sleep MS          sleeps
 //   exit STATUS       ends with STATUS
 // Without the file, or after the last step, it ends with status 0.
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
