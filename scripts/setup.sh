@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need, the Windows
-# cross-compiler and wine, which runs the Windows tests, included.
+# Installs the Debian packages the build, the tests, the fuzzers and the benchmarks need, the
+# Windows cross-compiler and wine, which runs the Windows tests, included. (clang does not pull
+# in its sanitizer and libFuzzer runtimes without recommended packages: they are named here.)
 # Safe to run again: it only calls apt-get when something is missing.
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang pkg-config
+  libclang-rt-14-dev libfuzzer-14-dev
   googletest libgtest-dev libgmock-dev
   libfmt-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix wine wine64

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test suite: the debug build (g++), the sanitizer build (clang), and the
-# Windows build (mingw-w64), whose tests run under wine.
+# Builds and runs every test suite: the debug build (g++), the sanitizer build (clang), the
+# Windows build (mingw-w64), whose tests run under wine, and a bounded run of the fuzzers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -16,3 +16,6 @@ if [ -z "${HOME:-}" ]; then HOME=$(getent passwd "$(id -u)" | cut -d: -f6); expo
 # no .NET or HTML engine, which nothing here uses.
 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init </dev/null >/dev/null 2>&1
 cmake --workflow --preset windows
+
+echo "== fuzz"
+FUZZ_SECONDS=${FUZZ_SECONDS:-20} scripts/fuzz.sh
