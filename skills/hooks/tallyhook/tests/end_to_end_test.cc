@@ -88,6 +88,24 @@ INSTANTIATE_TEST_SUITE_P(
         EventCase{"NulInName", skill_event(R"(zin\u0000auth)"), 0, nullptr}),
     [](const auto& test) { return std::string(test.param.label); });
 
+TEST_F(EndToEnd, StandInAcceptsOnlyTheReportCommandLine) {
+  const ProcessResult wrong =
+      testing::run_process(options({zindle().string(), "skills", "list"}), "");
+  EXPECT_EQ(wrong.exit_status, 2);
+  EXPECT_NE(wrong.err.find("usage: zindle skills report-usage NAME"), std::string::npos);
+  EXPECT_EQ(wrong.out, "");
+
+  const ProcessResult right =
+      testing::run_process(options({zindle().string(), "skills", "report-usage", "zin-auth"}), "");
+  EXPECT_EQ(right.exit_status, 0);
+  const std::vector<std::string> lines = read_lines(home() / ".zindle" / "usage.log");
+  ASSERT_EQ(lines.size(), 1u);
+  // 2026-12-08T07:46:22.921987Z<TAB>zin-auth
+  EXPECT_EQ(lines[0].size(), 27u + 1u + 8u);
+  EXPECT_EQ(lines[0][10], 'T');
+  EXPECT_EQ(lines[0].substr(26), "Z\tzin-auth");
+}
+
 TEST_F(EndToEnd, LargeEventsAreReadToTheEnd) {
   const std::string content(3 << 20, 'x');
   const std::string large_skill = R"({"tool_name":"Skill","tool_input":{"command":"zin-auth"},)"
@@ -273,27 +291,48 @@ TEST_F(EndToEnd, WithoutHomeTheProfileFolderHoldsTheMarkers) {
 }
 #endif
 
-// Hosts may deliver one event twice at the same moment: exactly one run reports it.
-TEST_F(EndToEnd, SimultaneousRunsReportOnce) {
-  constexpr int kRuns = 8;
-  constexpr int kRounds = 10;
-  for (int round = 0; round < 2 * kRounds; ++round) {
+// Hosts may deliver one event twice at the same moment: exactly one run reports it, for a
+// skill never seen and for one whose marker is stale, however many runs there are.
+class SimultaneousRuns : public EndToEnd, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SimultaneousRuns, OneSkillIsReportedOnceARound) {
+  const int runs = GetParam();
+  // 200 rounds in all, fewer where every start is slow (sanitizers, an emulator).
+  const int rounds = (runs == 2 ? 100 : runs == 8 ? 70 : 30) / TALLYHOOK_RACE_ROUND_DIVISOR;
+  for (int round = 0; round < rounds; ++round) {
     SCOPED_TRACE(round);
-    // First rounds: a new skill each time; later rounds: a stale marker of one skill.
-    const bool fresh_skill = round < kRounds;
-    const std::string skill = fresh_skill ? "race-" + std::to_string(round) : "race-stale";
-    if (!fresh_skill && fs::exists(marker(skill))) {
+    // Even rounds: a skill never seen; odd rounds: the same skill with a stale marker.
+    const std::string skill = round % 2 == 0 ? "new-" + std::to_string(round) : "stale";
+    if (fs::exists(marker(skill))) {
       testing::set_modification_time(marker(skill), wall_clock_now() - 60s);
     }
     const std::size_t before = reported().size();
-    std::vector<std::unique_ptr<testing::RunningProcess>> runs;
-    for (int i = 0; i < kRuns; ++i) {
-      runs.push_back(std::make_unique<testing::RunningProcess>(options()));
+    std::vector<std::unique_ptr<testing::RunningProcess>> started;
+    for (int i = 0; i < runs; ++i) {
+      started.push_back(std::make_unique<testing::RunningProcess>(options()));
     }
     // All are waiting for their input; hand it to each before waiting for any.
-    for (auto& run : runs) run->send(skill_event(skill));
-    for (auto& run : runs) EXPECT_EQ(run->wait().exit_status, 0);
-    EXPECT_EQ(reported().size(), before + 1);
+    for (auto& run : started) run->send(skill_event(skill));
+    for (auto& run : started) EXPECT_EQ(run->wait().exit_status, 0);
+    ASSERT_EQ(reported().size(), before + 1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, SimultaneousRuns, ::testing::Values(2, 8, 32));
+
+TEST_F(EndToEnd, DifferentSkillsAtOnceAreEachReported) {
+  constexpr std::size_t kSkills = 16;
+  std::vector<std::unique_ptr<testing::RunningProcess>> started;
+  for (std::size_t i = 0; i < kSkills; ++i) {
+    started.push_back(std::make_unique<testing::RunningProcess>(options()));
+  }
+  for (std::size_t i = 0; i < kSkills; ++i) {
+    started[i]->send(skill_event("skill-" + std::to_string(i)));
+  }
+  for (auto& run : started) EXPECT_EQ(run->wait().exit_status, 0);
+  EXPECT_EQ(reported().size(), kSkills);
+  for (std::size_t i = 0; i < kSkills; ++i) {
+    EXPECT_TRUE(fs::exists(marker("skill-" + std::to_string(i))));
   }
 }
 

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <functional>
-#include <memory>
 
 #include "end_to_end_fixture.h"
 
@@ -253,46 +252,6 @@ TEST_F(FaultInjection, InheritedDescriptorsDoNotReachTheTool) {
   expect_quiet_success(
       kMcpEvent, options({"/bin/sh", "-c", open_many + "exec \"$0\"", hook_program().string()}));
   EXPECT_EQ(read_file(leaked), "");
-}
-
-// --- Many runs at once --------------------------------------------------------------------
-
-class SimultaneousRuns : public FaultInjection, public ::testing::WithParamInterface<int> {};
-
-TEST_P(SimultaneousRuns, OneSkillIsReportedOnceARound) {
-  const int runs = GetParam();
-  const int rounds = runs == 2 ? 100 : runs == 8 ? 70 : 30;
-  for (int round = 0; round < rounds; ++round) {
-    SCOPED_TRACE(round);
-    // Even rounds: a skill never seen; odd rounds: the same skill with a stale marker.
-    const std::string skill = round % 2 == 0 ? "new-" + std::to_string(round) : "stale";
-    if (fs::exists(marker(skill))) {
-      testing::set_modification_time(marker(skill), wall_clock_now() - 60s);
-    }
-    const std::size_t before = reports().size();
-    std::vector<std::unique_ptr<testing::RunningProcess>> started;
-    for (int i = 0; i < runs; ++i) {
-      started.push_back(std::make_unique<testing::RunningProcess>(options()));
-    }
-    for (auto& run : started) run->send(skill_event(skill));
-    for (auto& run : started) EXPECT_EQ(run->wait().exit_status, 0);
-    ASSERT_EQ(reports().size(), before + 1);
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Runs, SimultaneousRuns, ::testing::Values(2, 8, 32));
-
-TEST_F(FaultInjection, DifferentSkillsAtOnceAreEachReported) {
-  std::vector<std::unique_ptr<testing::RunningProcess>> started;
-  for (int i = 0; i < 16; ++i) {
-    started.push_back(std::make_unique<testing::RunningProcess>(options()));
-  }
-  for (std::size_t i = 0; i < started.size(); ++i) {
-    started[i]->send(skill_event("skill-" + std::to_string(i)));
-  }
-  for (auto& run : started) EXPECT_EQ(run->wait().exit_status, 0);
-  EXPECT_EQ(reports().size(), 16u);
-  for (int i = 0; i < 16; ++i) EXPECT_TRUE(fs::exists(marker("skill-" + std::to_string(i))));
 }
 
 // --- Size ----------------------------------------------------------------------------------
