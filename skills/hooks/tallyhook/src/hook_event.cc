@@ -223,7 +223,10 @@ bool Parser::any_string(std::string* out) {
     if (c == '\\') {
       flush();
       if (out == nullptr && end_ - p_ >= 2 && is_simple_escape(p_[1])) {
-        p_ += 2;  // nothing is kept: no need to decode
+        // Nothing is kept: no need to decode. Source text brings them in runs ("\n\t\t").
+        do {
+          p_ += 2;
+        } while (end_ - p_ >= 2 && p_[0] == '\\' && is_simple_escape(p_[1]));
       } else if (!escape(out)) {
         return false;
       }
