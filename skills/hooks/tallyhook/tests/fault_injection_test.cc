@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 
 #include "end_to_end_fixture.h"
 
@@ -160,6 +162,31 @@ TEST_F(FaultInjection, NameTooLongForAFileIsReportedWithoutAMarker) {
   expect_quiet_success(skill_event(name));
   EXPECT_EQ(reports(), (std::vector<std::string>{name, name}));
   EXPECT_TRUE(no_markers());
+}
+
+// The hooks directory vanishing and coming back while runs test and renew markers in it:
+// whatever the interleaving, every run ends quietly and nothing lands outside the directory.
+TEST_F(FaultInjection, HooksDirectoryRemovedWhileRunsGoOn) {
+  std::atomic<bool> done{false};
+  std::thread remover([&] {
+    while (!done) {
+      std::error_code ignored;
+      fs::remove_all(hooks(), ignored);
+      fs::create_directories(hooks(), ignored);
+      testing::write_file(marker("zin-dataset-query"), "");
+      testing::set_modification_time(marker("zin-dataset-query"), wall_clock_now() - 60s);
+    }
+  });
+  for (int run = 0; run < 100; ++run) expect_quiet_success(kMcpEvent);
+  done = true;
+  remover.join();
+  EXPECT_FALSE(reports().empty());
+  for (const auto& entry : fs::directory_iterator(home())) {
+    EXPECT_EQ(entry.path().filename(), ".zindle");
+  }
+  for (const auto& entry : fs::directory_iterator(home() / ".zindle")) {
+    EXPECT_EQ(entry.path().filename(), "hooks");
+  }
 }
 
 // A full file system, in a mount namespace of the hook's own so nothing else sees it.
