@@ -234,7 +234,8 @@ bool Parser::any_string(std::string* out) {
       continue;
     }
     if (c < 0x20) return false;
-    // A run of multi-byte characters, as in a word of Cyrillic or Chinese text.
+    // A run of multi-byte characters, as in a word of Cyrillic or Chinese text (or a plain
+    // byte, where the window has just moved).
     do {
       char32_t cp;
       const std::size_t n = decode_utf8(p_, end_, &cp);
@@ -245,7 +246,7 @@ bool Parser::any_string(std::string* out) {
 }
 
 bool Parser::escape(std::string* out) {
-  available(12);  // the longest escape: a surrogate pair, \\uXXXX\\uXXXX
+  available(12);  // the longest escape: a surrogate pair, \uXXXX\uXXXX
   ++p_;           // backslash
   if (p_ == end_) return false;
   char decoded;
