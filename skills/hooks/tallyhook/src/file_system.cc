@@ -17,4 +17,15 @@ std::string parent_directory(std::string_view path) {
   return std::string(path.substr(0, separator == 0 ? 1 : separator));
 }
 
+std::error_code make_directories(const std::string& path) {
+  const std::error_code error = make_directory(path);
+  if (error != std::errc::no_such_file_or_directory) return error;
+  const std::size_t last = path.find_last_not_of(kPathSeparators);
+  const std::size_t separator =
+      last == std::string::npos ? std::string::npos : path.find_last_of(kPathSeparators, last);
+  if (separator == std::string::npos || separator == 0) return error;
+  if (std::error_code parent = make_directories(path.substr(0, separator))) return parent;
+  return make_directory(path);
+}
+
 }  // namespace tallyhook

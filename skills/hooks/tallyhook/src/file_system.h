@@ -32,6 +32,11 @@ bool path_exists(const std::string& path, std::error_code& error);
 // is an error.
 std::error_code make_directories(const std::string& path);
 
+// One directory, for make_directories: success when it is made or is there already as a
+// directory (or a link to one); std::errc::no_such_file_or_directory, exactly, when its
+// parent is missing; any other error otherwise.
+std::error_code make_directory(const std::string& path);
+
 }  // namespace tallyhook
 
 #endif  // TALLYHOOK_FILE_SYSTEM_H_

@@ -24,19 +24,17 @@ bool path_exists(const std::string& path, std::error_code& error) {
   return false;
 }
 
-std::error_code make_directories(const std::string& path) {
+std::error_code make_directory(const std::string& path) {
   if (mkdir(path.c_str(), 0777) == 0) return {};
-  if (errno == EEXIST) {
-    return is_directory(path) ? std::error_code()
-                              : std::make_error_code(std::errc::not_a_directory);
+  switch (errno) {
+    case EEXIST:
+      return is_directory(path) ? std::error_code()
+                                : std::make_error_code(std::errc::not_a_directory);
+    case ENOENT:
+      return std::make_error_code(std::errc::no_such_file_or_directory);
+    default:
+      return last_error();
   }
-  if (errno != ENOENT) return last_error();
-  const std::size_t slash = path.find_last_of('/', path.find_last_not_of('/'));
-  if (slash == std::string::npos || slash == 0)
-    return std::make_error_code(std::errc::no_such_file_or_directory);
-  if (std::error_code parent = make_directories(path.substr(0, slash))) return parent;
-  if (mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && is_directory(path))) return {};
-  return last_error();
 }
 
 }  // namespace tallyhook

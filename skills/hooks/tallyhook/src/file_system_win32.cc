@@ -49,26 +49,19 @@ bool path_exists(const std::string& path, std::error_code& error) {
   return false;
 }
 
-std::error_code make_directories(const std::string& path) {
+std::error_code make_directory(const std::string& path) {
   const std::optional<std::wstring> wide = to_wide(path);
   if (!wide) return std::make_error_code(std::errc::invalid_argument);
   if (CreateDirectoryW(wide->c_str(), nullptr)) return {};
-  DWORD error = GetLastError();
-  if (error == ERROR_ALREADY_EXISTS) {
-    return is_directory(*wide) ? std::error_code()
-                               : std::make_error_code(std::errc::not_a_directory);
+  switch (GetLastError()) {
+    case ERROR_ALREADY_EXISTS:
+      return is_directory(*wide) ? std::error_code()
+                                 : std::make_error_code(std::errc::not_a_directory);
+    case ERROR_PATH_NOT_FOUND:
+      return std::make_error_code(std::errc::no_such_file_or_directory);
+    default:
+      return last_system_error();
   }
-  if (error != ERROR_PATH_NOT_FOUND) return last_system_error();
-  const std::size_t last = path.find_last_not_of(kPathSeparators);
-  const std::size_t separator =
-      last == std::string::npos ? std::string::npos : path.find_last_of(kPathSeparators, last);
-  if (separator == std::string::npos || separator == 0)
-    return std::make_error_code(std::errc::no_such_file_or_directory);
-  if (std::error_code parent = make_directories(path.substr(0, separator))) return parent;
-  if (CreateDirectoryW(wide->c_str(), nullptr)) return {};
-  error = GetLastError();
-  if (error == ERROR_ALREADY_EXISTS && is_directory(*wide)) return {};
-  return std::error_code(static_cast<int>(error), std::system_category());
 }
 
 }  // namespace tallyhook

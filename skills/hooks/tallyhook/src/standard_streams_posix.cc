@@ -30,12 +30,6 @@ std::ptrdiff_t StandardInput::read(char* buffer, std::size_t capacity) {
   }
 }
 
-void StandardInput::drain() {
-  char buffer[65536];
-  while (read(buffer, sizeof buffer) > 0) {
-  }
-}
-
 void write_standard_error(std::string_view text) {
   while (!text.empty()) {
     const ssize_t n = write(STDERR_FILENO, text.data(), text.size());

@@ -30,12 +30,6 @@ std::ptrdiff_t StandardInput::read(char* buffer, std::size_t capacity) {
   return n < 0 ? -1 : n;
 }
 
-void StandardInput::drain() {
-  char buffer[65536];
-  while (read(buffer, sizeof buffer) > 0) {
-  }
-}
-
 // Straight to the handle: the C runtime's text mode would turn "\n" into "\r\n".
 void write_standard_error(std::string_view text) {
   const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
