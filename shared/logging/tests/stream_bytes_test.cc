@@ -2,8 +2,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -14,8 +12,12 @@ namespace zindle::logging {
 namespace {
 
 std::string read_bytes(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  std::string bytes;
+  if (std::FILE* file = std::fopen(path.string().c_str(), "rb")) {
+    for (int c; (c = std::fgetc(file)) != EOF;) bytes.push_back(static_cast<char>(c));
+    std::fclose(file);
+  }
+  return bytes;
 }
 
 // A stream opened in text mode (which on Windows turns "\n" into "\r\n") still gets each line
