@@ -9,6 +9,12 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 output=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX") || exit 1
 wine "$@" >"$output" 2>&1
 status=$?
+# Under load wine now and then fails to start a program at all: no output, a failed status.
+# Every program run here prints something, so that is wine's failure, and a second try runs it.
+if [ "$status" -ne 0 ] && [ ! -s "$output" ]; then
+  wine "$@" >"$output" 2>&1
+  status=$?
+fi
 cat "$output"
 rm -f "$output"
 exit $status

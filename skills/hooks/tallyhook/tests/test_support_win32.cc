@@ -218,10 +218,17 @@ RunningProcess::RunningProcess(const ProcessOptions& options) : state_(std::make
   std::wstring environment = environment_block(options.env);
   const std::wstring cwd = options.cwd ? options.cwd->wstring() : std::wstring();
   PROCESS_INFORMATION started{};
-  const BOOL ok =
-      CreateProcessW(wide(options.argv[0]).c_str(), command.data(), nullptr, nullptr, TRUE,
-                     CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT, environment.data(),
-                     options.cwd ? cwd.c_str() : nullptr, &startup.StartupInfo, &started);
+  BOOL ok;
+  // Wine now and then fails a start with ERROR_INTERNAL_ERROR when many come at once; a
+  // second try goes through. (Windows itself does not.)
+  for (int attempt = 0;; ++attempt) {
+    ok = CreateProcessW(wide(options.argv[0]).c_str(), command.data(), nullptr, nullptr, TRUE,
+                        CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT,
+                        environment.data(), options.cwd ? cwd.c_str() : nullptr,
+                        &startup.StartupInfo, &started);
+    if (ok || GetLastError() != ERROR_INTERNAL_ERROR || attempt == 4) break;
+    Sleep(50);
+  }
   DeleteProcThreadAttributeList(attributes);
   check(ok, "CreateProcessW " + options.argv[0]);
   CloseHandle(started.hThread);
