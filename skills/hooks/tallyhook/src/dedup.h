@@ -14,8 +14,8 @@ std::string hooks_directory(std::string_view home);
 
 // True when `skill_name` was reported less than DEDUP_SECONDS before `now`, as recorded by
 // its marker under `home`; otherwise records `now` as its last report and returns false.
-// Fails open: any trouble with the marker answers false. A name holding a NUL character
-// can name no file: it answers false and touches nothing.
+// Fails open: any trouble with the marker answers false. A name that can name no file
+// (see can_name_a_file) answers false and touches nothing.
 bool is_duplicate_at(std::string_view home, std::string_view skill_name, WallTime now);
 
 // is_duplicate_at for the user's home directory and the wall clock. Fails only when the

@@ -1,6 +1,7 @@
 #include "hook.h"
 
 #include "dedup.h"
+#include "marker_name.h"
 #include "report.h"
 #include "skill_resolver.h"
 
@@ -15,6 +16,8 @@ HookOutcome handle_event(const std::optional<HookEvent>& data, const HookSteps& 
   if (!skill_name.ok()) return {1, skill_name.error().message};
   if (!skill_name.value() || skill_name.value()->empty()) return {};
   const std::string& name = *skill_name.value();
+  // A name with a NUL or a lone surrogate can be neither a marker nor the tool's argument.
+  if (!can_name_a_file(name)) return {};
 
   const Result<bool> duplicate = steps.is_duplicate(name);
   if (!duplicate.ok()) return {1, duplicate.error().message};

@@ -27,7 +27,8 @@ struct HookOutcome {
 
 // One run of the hook on one parsed event (nothing when the input was no JSON text):
 // resolve the skill, skip a repeat, report. Input that was no JSON text, an event without a
-// skill, a repeat and any failure of the report all end quietly with status 0. A document
+// skill, a name that can name no file (see can_name_a_file), a repeat and any failure of the
+// report all end quietly with status 0. A document
 // that is not an object, a member of the wrong kind, and an unknown home directory end
 // with status 1 and a diagnostic.
 HookOutcome handle_event(const std::optional<HookEvent>& data, const HookSteps& steps);

@@ -48,6 +48,9 @@ constexpr std::array<bool, 256> kSimpleEscape = [] {
 
 inline bool is_simple_escape(unsigned char c) { return kSimpleEscape[c]; }
 
+constexpr bool is_high_surrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+constexpr bool is_low_surrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
 inline int hex_value(unsigned char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -126,6 +129,18 @@ class Parser {
   }
   bool any_string(std::string* out);
   bool escape(std::string* out);
+  // The code unit of the four hex digits at p_ + offset, if they are there.
+  bool hex4_at(std::ptrdiff_t offset, char32_t* unit) const {
+    if (end_ - p_ < offset + 4) return false;
+    char32_t v = 0;
+    for (std::ptrdiff_t i = offset; i < offset + 4; ++i) {
+      const int d = hex_value(p_[i]);
+      if (d < 0) return false;
+      v = (v << 4) | static_cast<char32_t>(d);
+    }
+    *unit = v;
+    return true;
+  }
   bool number(bool* nonzero);
   bool literal(const char* word, std::size_t length);
 
@@ -276,27 +291,18 @@ bool Parser::escape(std::string* out) {
       decoded = '\t';
       break;
     case 'u': {
-      auto hex4 = [&](char32_t* unit) {
-        if (end_ - p_ < 5) return false;  // 'u' and four digits
-        char32_t v = 0;
-        for (int i = 1; i <= 4; ++i) {
-          const int d = hex_value(p_[i]);
-          if (d < 0) return false;
-          v = (v << 4) | static_cast<char32_t>(d);
-        }
-        p_ += 5;
-        *unit = v;
-        return true;
-      };
       char32_t cp;
-      if (!hex4(&cp)) return false;
-      if (cp >= 0xDC00 && cp <= 0xDFFF) return false;  // low surrogate alone
-      if (cp >= 0xD800 && cp <= 0xDBFF) {
-        char32_t low;
-        if (end_ - p_ < 2 || p_[0] != '\\') return false;
-        ++p_;
-        if (*p_ != 'u' || !hex4(&low) || low < 0xDC00 || low > 0xDFFF) return false;
+      if (!hex4_at(1, &cp)) return false;
+      p_ += 5;  // 'u' and four digits
+      // A high surrogate and the low one escaped right after it are one character. Either
+      // one alone is still valid JSON (hosts write one when they cut a text inside a pair)
+      // and is kept as WTF-8: the three bytes its code point would have, which no valid
+      // UTF-8 text holds, so the rest of the hook can tell it from any character.
+      char32_t low;
+      if (is_high_surrogate(cp) && end_ - p_ >= 2 && p_[0] == '\\' && p_[1] == 'u' &&
+          hex4_at(2, &low) && is_low_surrogate(low)) {
         cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        p_ += 6;
       }
       if (out != nullptr) append_utf8(out, cp);
       return true;

@@ -28,7 +28,8 @@ struct JsonField {
   JsonKind kind = JsonKind::kAbsent;
   // False for absent, null, false, a numeric zero, "", [] and {}; true otherwise.
   bool truthy = false;
-  // The decoded text when kind is kString (it may hold NUL characters); empty otherwise.
+  // The decoded text when kind is kString (it may hold NUL characters and, as WTF-8, lone
+  // surrogates); empty otherwise.
   // Kept only for the members whose text the hook reads.
   std::string text;
 
@@ -55,8 +56,10 @@ class ByteStream {
 
 // Parses `text` as exactly one strict RFC 8259 JSON text in UTF-8: no byte-order mark,
 // no comments, no NaN or Infinity, no raw control characters or NUL bytes, no invalid
-// UTF-8 or unpaired surrogate escapes, only space, tab, LF and CR as white space, and
-// nothing after the value. Every byte is validated; only the members above are kept,
+// UTF-8 (encoded surrogates included), only space, tab, LF and CR as white space, and
+// nothing after the value. An escaped surrogate without its partner ("\ud83d") is valid,
+// as the grammar has it; a kept text holds it as WTF-8 (the bytes ED A0 BD), so that such
+// a text is not valid UTF-8. Every byte is validated; only the members above are kept,
 // so memory use does not grow with the size of the text or the number of values beyond
 // the kept texts and one byte per open container. Returns nothing when the text is not
 // valid.

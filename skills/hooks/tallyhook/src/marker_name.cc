@@ -1,5 +1,7 @@
 #include "marker_name.h"
 
+#include "utf8.h"
+
 namespace tallyhook {
 namespace {
 
@@ -19,6 +21,18 @@ bool unsafe_on_windows(char c) {
 }
 
 }  // namespace
+
+bool can_name_a_file(std::string_view skill_name) {
+  const auto* p = reinterpret_cast<const unsigned char*>(skill_name.data());
+  const auto* end = p + skill_name.size();
+  while (p != end) {
+    char32_t cp;
+    const std::size_t n = decode_utf8(p, end, &cp);
+    if (n == 0 || cp == 0) return false;
+    p += n;
+  }
+  return true;
+}
 
 std::string marker_file_name(std::string_view skill_name) {
 #ifdef _WIN32

@@ -6,6 +6,11 @@
 
 namespace tallyhook {
 
+// Whether a skill name can become a file name and a program argument at all: not when it
+// holds a NUL character, nor when it is not valid UTF-8, as a name holding a lone surrogate
+// from the event (kept as WTF-8) is not.
+bool can_name_a_file(std::string_view skill_name);
+
 // The file name, inside the hooks directory, of the marker for a skill on this platform:
 // posix_marker_file_name or windows_marker_file_name.
 std::string marker_file_name(std::string_view skill_name);

@@ -62,7 +62,8 @@ Result<std::optional<std::string>> _resolve_skill_name(const HookEvent& data) {
     }
     return std::optional<std::string>();
   }
-  if (name == "Bash") {
+  // Claude Code on Windows may run commands through PowerShell instead of Bash.
+  if (name == "Bash" || name == "PowerShell") {
     if (auto error = check_tool_input(data)) return *error;
     const JsonField& command = data.command;  // absent: the empty command line
     if (command.kind != JsonKind::kAbsent && !command.is_string()) {

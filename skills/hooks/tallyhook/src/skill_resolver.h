@@ -61,12 +61,13 @@ inline constexpr std::array<std::pair<std::string_view, std::string_view>, 38> M
 // The skill that the tool call of `data` used, or nothing, by three routes: the host's
 // "Skill" tool (tool_input.command, or tool_input.skill when command is falsy, taken as
 // given), a tool of the product's MCP server (looked up in MCP_TOOL_TO_SKILL by the text
-// after the last "__"), and the product's command-line tool run through "Bash" (see
-// _resolve_bash_zindle_command). No side effects.
+// after the last "__"), and the product's command-line tool run through a shell tool, "Bash"
+// or "PowerShell" (see _resolve_bash_zindle_command). No side effects.
 //
 // Fails, without a result, when `data` is not an object or a member it reads has the
-// wrong kind: tool_name not text; for Skill and Bash, tool_input truthy but not an object;
-// for Skill, command or skill truthy but not text; for Bash, command present but not text.
+// wrong kind: tool_name not text; for Skill and the shell tools, tool_input truthy but not
+// an object; for Skill, command or skill truthy but not text; for the shell tools, command
+// present but not text.
 Result<std::optional<std::string>> _resolve_skill_name(const HookEvent& data);
 
 }  // namespace tallyhook

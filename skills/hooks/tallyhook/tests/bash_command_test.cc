@@ -73,6 +73,19 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandCase{"~/zindle/bin/tool auth", nullptr},
                       CommandCase{"cat ~/.zindle/hooks/x", nullptr}));
 
+// As PowerShell and Codex write them: the call operator, environment paths, joined argv.
+INSTANTIATE_TEST_SUITE_P(
+    HostShells, BashCommand,
+    ::testing::Values(
+        CommandCase{R"(& "C:\Program Files\zindle\zindle.exe" auth login)", "zin-auth"},
+        CommandCase{R"(& 'C:\Users\ann\AppData\Local\zindle\zindle.exe' query run)",
+                    "zin-dataset-query"},
+        CommandCase{R"($env:LOCALAPPDATA\Programs\zindle\zindle.exe skills list)", "zin-skills"},
+        CommandCase{"zindle auth status", "zin-auth"},
+        CommandCase{R"(bash -lc "zindle query run --project 'my demo'")", "zin-dataset-query"},
+        CommandCase{R"(powershell.exe -Command "zindle auth login")", "zin-auth"},
+        CommandCase{"ZINDLE_PROFILE=ci zindle auth status", nullptr}));
+
 INSTANTIATE_TEST_SUITE_P(Quotes, BashCommand,
                          ::testing::Values(CommandCase{"'zindle skills list'", "zin-skills"},
                                            CommandCase{"\"  zindle auth login  \"", "zin-auth"},
@@ -115,7 +128,15 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"zindle\xA0"
                     "auth",
                     nullptr},
-        CommandCase{"\xFFzindle auth", "zin-auth"}));
+        CommandCase{"\xFFzindle auth", "zin-auth"},
+        // A lone surrogate from the event (WTF-8) is neither space nor part of the word.
+        CommandCase{"zindle\xED\xA0\xBD"
+                    "auth",
+                    nullptr},
+        CommandCase{"zindle auth \xED\xB8\x80", "zin-auth"},
+        CommandCase{"zin\xED\xA0\xBD"
+                    "dle auth",
+                    nullptr}));
 
 TEST(UnicodeSpace, IsExactlyTheTwentyNineCodePoints) {
   int count = 0;

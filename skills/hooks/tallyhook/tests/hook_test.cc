@@ -69,7 +69,21 @@ INSTANTIATE_TEST_SUITE_P(
         FlowCase{"BashAbsent", R"({"tool_name":"Bash","tool_input":{}})", 0, false},
         FlowCase{"Bash", R"({"tool_name":"Bash","tool_input":{"command":"zindle auth login"}})", 0,
                  true},
-        FlowCase{"Mcp", R"({"tool_name":"mcp__zindle__query_run","tool_input":[1]})", 0, true}),
+        FlowCase{"Mcp", R"({"tool_name":"mcp__zindle__query_run","tool_input":[1]})", 0, true},
+        FlowCase{"PowerShell",
+                 R"({"tool_name":"PowerShell","tool_input":{"command":"zindle auth status"}})", 0,
+                 true},
+        // Names that can be neither a file nor an argument touch nothing.
+        FlowCase{"NulInName", R"({"tool_name":"Skill","tool_input":{"skill":"zin\u0000auth"}})", 0,
+                 false},
+        FlowCase{"LoneSurrogateInName",
+                 R"({"tool_name":"Skill","tool_input":{"skill":"zin-auth\ud83d"}})", 0, false},
+        FlowCase{
+            "LoneSurrogateInResponse",
+            R"({"tool_name":"Skill","tool_input":{"skill":"zin-auth"},"tool_response":"\ud83d"})",
+            0, true},
+        FlowCase{"LoneSurrogateInToolName",
+                 R"({"tool_name":"Skill\udc00","tool_input":{"skill":"x"}})", 0, false}),
     [](const auto& test) { return std::string(test.param.label); });
 
 TEST(HookFlow, RepeatIsNotReported) {

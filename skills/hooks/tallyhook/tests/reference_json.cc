@@ -244,11 +244,16 @@ class RefParser {
         case 'u': {
           unsigned long unit;
           if (!hex4(&unit)) return false;
-          if (unit >= 0xDC00 && unit <= 0xDFFF) return false;
+          // A surrogate pair is one character; a surrogate without its partner is kept
+          // as the three bytes of its code point (WTF-8).
           if (unit >= 0xD800 && unit <= 0xDBFF) {
+            const std::size_t after_high = i_;
             unsigned long low;
-            if (!word("\\u") || !hex4(&low) || low < 0xDC00 || low > 0xDFFF) return false;
-            unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            if (word("\\u") && hex4(&low) && low >= 0xDC00 && low <= 0xDFFF) {
+              unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            } else {
+              i_ = after_high;
+            }
           }
           put(out, unit);
           break;

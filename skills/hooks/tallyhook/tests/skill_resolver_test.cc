@@ -120,6 +120,24 @@ INSTANTIATE_TEST_SUITE_P(
         ResolveCase{R"({"tool_name":"Bash","tool_input":"zindle auth"})", kFails},
         ResolveCase{R"({"tool_name":"bash","tool_input":{"command":"zindle auth"}})", kNothing}));
 
+// Claude Code on Windows: PowerShell is a shell tool with the same rules as Bash.
+INSTANTIATE_TEST_SUITE_P(
+    PowerShellTool, ResolveSkill,
+    ::testing::Values(
+        ResolveCase{
+            R"({"tool_name":"PowerShell","tool_input":{"command":"& \"C:\\Program Files\\zindle\\zindle.exe\" auth login"}})",
+            "zin-auth"},
+        ResolveCase{R"({"tool_name":"PowerShell","tool_input":{"command":"Get-ChildItem"}})",
+                    kNothing},
+        ResolveCase{R"({"tool_name":"PowerShell","tool_input":{}})", kNothing},
+        ResolveCase{R"({"tool_name":"PowerShell","tool_input":{"command":null}})", kFails},
+        ResolveCase{R"({"tool_name":"PowerShell","tool_input":["zindle auth"]})", kFails},
+        ResolveCase{R"({"tool_name":"powershell","tool_input":{"command":"zindle auth"}})",
+                    kNothing},
+        // A tool name holding a lone surrogate is just another name.
+        ResolveCase{R"({"tool_name":"PowerShell\ud800","tool_input":{"command":"zindle auth"}})",
+                    kNothing}));
+
 TEST(McpToolTable, EveryToolResolvesToItsSkill) {
   for (const auto& [tool, skill] : MCP_TOOL_TO_SKILL) {
     SCOPED_TRACE(tool);
