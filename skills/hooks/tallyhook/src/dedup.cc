@@ -19,7 +19,11 @@ bool is_duplicate_at(std::string_view home, std::string_view skill_name, WallTim
 
 Result<bool> _is_duplicate(std::string_view skill_name) {
   const std::optional<std::string> home = home_directory();
-  if (!home) return Error{"cannot determine the home directory (HOME is not set)"};
+  if (!home) {
+    return Error{
+        "cannot determine the home directory: HOME is not set, and the user database has none for "
+        "this user"};
+  }
   return is_duplicate_at(*home, skill_name, wall_clock_now());
 }
 

@@ -14,10 +14,12 @@ namespace tallyhook {
 // time counts, its content is never written or read.
 //
 // Returns true (a repeat: nothing on disk changes) when the marker's time lies within the
-// window before `now`, or after it. Returns false otherwise, and then the marker exists
-// with time `now`. Any trouble with the directory or the marker also returns false, so
-// that a use is never lost to a broken marker; it never creates a file through a symbolic
-// link, and it leaves no lock or claim behind when the process dies.
+// window before `now`, or after it. Returns false otherwise, and then the marker exists,
+// dated now (on POSIX systems by the system's clock, as touch dates a file, so that a
+// marker writable by the user but owned by another account can be renewed too). Any trouble with
+// the directory or the marker also returns false, so that a use is never lost to a broken marker;
+// it never creates a file through a symbolic link, and it leaves no lock or claim behind when the
+// process dies.
 bool repeats_recent_report(const std::string& hooks_dir, const std::string& marker_name,
                            WallTime now);
 

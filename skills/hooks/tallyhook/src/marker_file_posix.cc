@@ -16,31 +16,22 @@ WallTime modification_time(const struct stat& st) {
 #else
   const timespec& t = st.st_mtim;
 #endif
-  return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
-}
-
-struct TimePair {
-  timespec times[2];
-};
-
-TimePair access_and_modification(WallTime now) {
-  const auto seconds = std::chrono::floor<std::chrono::seconds>(now);
-  timespec t{};
-  t.tv_sec = static_cast<time_t>(seconds.count());
-  t.tv_nsec = static_cast<long>((now - seconds).count());
-  return TimePair{{t, t}};
+  return saturating_wall_time(t.tv_sec, t.tv_nsec);
 }
 
 // The marker exists but its time was not within the window when first looked at. Several
 // runs can get here at once; the lock makes them take turns, and each one looks at the
 // time again once it holds the lock, so only the first renews it and reports.
+//
+// The times are set to the system's "now", as touch does, not to `now`: that needs only
+// write permission, where an explicit time needs the marker to be the user's own, so a
+// marker that another account made writable is renewed too.
 bool renew_unless_renewed(const std::string& path, WallTime now) {
-  const TimePair times = access_and_modification(now);
   // O_NONBLOCK: a FIFO in the marker's place must not stall the hook. O_NOFOLLOW: a
   // marker that is a link is never used to change anything elsewhere.
   UniqueFd marker(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
   if (!marker) {
-    if (errno == EACCES) utimensat(AT_FDCWD, path.c_str(), times.times, AT_SYMLINK_NOFOLLOW);
+    if (errno == EACCES) utimensat(AT_FDCWD, path.c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
     return false;
   }
   if (flock(marker.get(), LOCK_EX | LOCK_NB) != 0) {
@@ -49,7 +40,7 @@ bool renew_unless_renewed(const std::string& path, WallTime now) {
   }
   struct stat st;
   if (fstat(marker.get(), &st) == 0 && within_window(now, modification_time(st))) return true;
-  futimens(marker.get(), times.times);
+  futimens(marker.get(), nullptr);
   return false;
 }
 
@@ -69,10 +60,8 @@ bool repeats_recent_report(const std::string& hooks_dir, const std::string& mark
   if (make_directories(hooks_dir)) return false;
   UniqueFd created(
       open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666));
-  if (created) {
-    futimens(created.get(), access_and_modification(now).times);
-    return false;
-  }
+  // A new file is dated "now" by the system, as a renewed one is.
+  if (created) return false;
   if (errno != EEXIST) return false;
   // Another run created it in the meantime, or a link is in the way.
   return renew_unless_renewed(path, now);

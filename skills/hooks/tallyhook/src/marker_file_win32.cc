@@ -7,7 +7,9 @@ namespace {
 
 // FILETIME counts 100 ns ticks from 1601; WallTime counts from 1970. The library's
 // last_write_time would round to whole seconds here, too coarse for the window.
-constexpr std::int64_t kTicksFrom1601To1970 = 116'444'736'000'000'000;
+constexpr std::int64_t kTicksPerSecond = 10'000'000;
+constexpr std::int64_t kSecondsFrom1601To1970 = 11'644'473'600;
+constexpr std::int64_t kTicksFrom1601To1970 = kSecondsFrom1601To1970 * kTicksPerSecond;
 
 FILETIME to_file_time(WallTime time) {
   const std::int64_t ticks = time.count() / 100 + kTicksFrom1601To1970;
@@ -16,9 +18,12 @@ FILETIME to_file_time(WallTime time) {
 }
 
 WallTime from_file_time(const FILETIME& time) {
-  const auto ticks =
-      static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
-  return WallTime((ticks - kTicksFrom1601To1970) * 100);
+  // Whole seconds first: a file may be dated far beyond what WallTime counts in nanoseconds.
+  const std::uint64_t ticks = (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+  const auto per_second = static_cast<std::uint64_t>(kTicksPerSecond);
+  return saturating_wall_time(
+      static_cast<std::int64_t>(ticks / per_second) - kSecondsFrom1601To1970,
+      static_cast<std::int64_t>(ticks % per_second) * 100);
 }
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;

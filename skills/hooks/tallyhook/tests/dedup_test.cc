@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "home_dir.h"
 #include "marker_name.h"
 #include "test_support.h"
@@ -29,6 +31,25 @@ TEST(DedupWindow, IsHalfOpenAndCoversTheFuture) {
     SCOPED_TRACE((now - t0).count());
     EXPECT_EQ(within_window(now, t0), repeat);
   }
+}
+
+// Markers dated where a difference of two times overflows: the far future suppresses, the
+// far past does not.
+TEST(DedupWindow, HoldsAtTheEndsOfTheRange) {
+  constexpr WallTime kMin = WallTime::min();
+  constexpr WallTime kMax = WallTime::max();
+  const WallTime t0 = 1'700'000'000s;
+  const std::tuple<WallTime, WallTime, bool> cases[] = {
+      {t0, kMax, true},   {t0, kMin, false},       {kMax, kMin, false}, {kMin, kMax, true},
+      {kMin, kMin, true}, {kMin + 1s, kMin, true}, {kMax, kMax, true},  {kMax, kMax - 30s, false}};
+  for (const auto& [now, last_report, repeat] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(now.count()) + " " +
+                 ::testing::PrintToString(last_report.count()));
+    EXPECT_EQ(within_window(now, last_report), repeat);
+  }
+  EXPECT_EQ(saturating_wall_time(13'569'465'600, 0), kMax);   // 2400-01-01
+  EXPECT_EQ(saturating_wall_time(-11'676'096'000, 0), kMin);  // 1600-01-01
+  EXPECT_EQ(saturating_wall_time(1'700'000'000, 5), t0 + 5ns);
 }
 
 TEST(MarkerName, KeepsPlainNamesAndEscapesSeparators) {
@@ -97,47 +118,75 @@ class MarkerTest : public ::testing::Test {
     return is_duplicate_at(home_.path().string(), skill, now);
   }
 
+  // A marker that was (re)dated by the run is dated by the clock: at some time between the
+  // start of the run and now, give or take the file system clock's coarser step.
+  void expect_dated_since(const std::string& skill, WallTime run_start) const {
+    const WallTime dated = testing::modification_time(marker(skill));
+    EXPECT_GE(dated, run_start - 1s);
+    EXPECT_LE(dated, wall_clock_now() + 1s);
+  }
+
   TempDir home_;
-  const WallTime t0_ = 1'700'000'000s;
+  // Near the clock, since markers are dated by it; whole microseconds, which every file
+  // system keeps.
+  const WallTime now_ = std::chrono::floor<std::chrono::microseconds>(wall_clock_now());
 };
 
 TEST_F(MarkerTest, FirstEventCreatesDirectoriesAndAnEmptyMarker) {
-  EXPECT_FALSE(is_duplicate("zin-auth", t0_));
+  EXPECT_FALSE(is_duplicate("zin-auth", now_));
   EXPECT_TRUE(std::filesystem::is_directory(hooks()));
   EXPECT_EQ(std::filesystem::file_size(marker("zin-auth")), 0u);
-  EXPECT_EQ(testing::modification_time(marker("zin-auth")), t0_);
+  expect_dated_since("zin-auth", now_);
 }
 
-TEST_F(MarkerTest, WindowCountsFromTheLastReportedEvent) {
-  // One event every 10 s: those at 0, 30 and 60 s are reported.
-  for (int second = 0; second <= 60; second += 10) {
-    SCOPED_TRACE(second);
-    const WallTime now = t0_ + std::chrono::seconds(second);
-    EXPECT_EQ(is_duplicate("zin-auth", now), second % 30 != 0);
-    EXPECT_EQ(testing::modification_time(marker("zin-auth")), t0_ + (second / 30) * 30s);
+// The marker's age decides; a marker that is not a repeat's is dated anew, a repeat's stays.
+TEST_F(MarkerTest, WindowCountsFromTheMarkersTime) {
+  const std::pair<WallTime, bool> cases[] = {
+      {0s, true},   {10s, true},  {29'900ms, true}, {30s - 100ns, true},  // Windows' finest
+      {30s, false}, {60s, false}, {3600s, false},   {-3600s, true},       // in the future
+  };
+  ASSERT_FALSE(is_duplicate("zin-auth", now_));
+  for (const auto& [age, repeat] : cases) {
+    SCOPED_TRACE((age / 1ms));
+    testing::set_modification_time(marker("zin-auth"), now_ - age);
+    EXPECT_EQ(is_duplicate("zin-auth", now_), repeat);
+    if (repeat) {
+      EXPECT_EQ(testing::modification_time(marker("zin-auth")), now_ - age);
+    } else {
+      expect_dated_since("zin-auth", now_);
+    }
   }
 }
 
-TEST_F(MarkerTest, ExactlyThirtySecondsIsNoRepeat) {
-  ASSERT_FALSE(is_duplicate("zin-auth", t0_));
-  EXPECT_TRUE(is_duplicate("zin-auth", t0_ + 29'900ms));
-  EXPECT_TRUE(is_duplicate("zin-auth", t0_ + 30s - 100ns));  // the finest step Windows keeps
-  EXPECT_FALSE(is_duplicate("zin-auth", t0_ + 30s));
-  EXPECT_EQ(testing::modification_time(marker("zin-auth")), t0_ + 30s);
+TEST_F(MarkerTest, MarkerInTheFutureSuppressesUntilTheClockCatchesUp) {
+  ASSERT_FALSE(is_duplicate("zin-auth", now_));
+  testing::set_modification_time(marker("zin-auth"), now_ + 3600s);
+  EXPECT_TRUE(is_duplicate("zin-auth", now_ + 10s));
+  EXPECT_TRUE(is_duplicate("zin-auth", now_ + 3629s));
+  EXPECT_FALSE(is_duplicate("zin-auth", now_ + 3630s));
 }
 
-TEST_F(MarkerTest, MarkerInTheFutureSuppressesUntilTheClockCatchesUp) {
-  ASSERT_FALSE(is_duplicate("zin-auth", t0_));
-  testing::set_modification_time(marker("zin-auth"), t0_ + 3600s);
-  EXPECT_TRUE(is_duplicate("zin-auth", t0_ + 10s));
-  EXPECT_TRUE(is_duplicate("zin-auth", t0_ + 3629s));
-  EXPECT_FALSE(is_duplicate("zin-auth", t0_ + 3630s));
+// Dates no nanosecond count can hold: they compare as far off, and nothing overflows.
+TEST_F(MarkerTest, FarOffMarkerDates) {
+  const std::tuple<const char*, std::int64_t, bool> cases[] = {
+      {"2400", 13'569'465'600, true},
+      {"1601", -11'644'387'200, false},
+#ifndef _WIN32  // before the first date Windows files can have
+      {"1600", -11'676'096'000, false},
+#endif
+  };
+  ASSERT_FALSE(is_duplicate("zin-auth", now_));
+  for (const auto& [year, seconds, repeat] : cases) {
+    SCOPED_TRACE(year);
+    testing::set_modification_time(marker("zin-auth"), seconds);
+    EXPECT_EQ(is_duplicate("zin-auth", now_), repeat);
+  }
 }
 
 TEST_F(MarkerTest, SkillsHaveSeparateMarkers) {
-  EXPECT_FALSE(is_duplicate("zin-auth", t0_));
-  EXPECT_FALSE(is_duplicate("zin-skills", t0_ + 1s));
-  EXPECT_TRUE(is_duplicate("zin-auth", t0_ + 2s));
+  EXPECT_FALSE(is_duplicate("zin-auth", now_));
+  EXPECT_FALSE(is_duplicate("zin-skills", now_ + 1s));
+  EXPECT_TRUE(is_duplicate("zin-auth", now_ + 2s));
   EXPECT_TRUE(std::filesystem::exists(marker("zin-skills")));
 }
 
@@ -150,8 +199,8 @@ TEST_F(MarkerTest, AwkwardNamesGetMarkersOfTheirOwn) {
                                "trailing ", "trailing..", "..",      ".",          "caf\xC3\xA9"};
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
-    EXPECT_FALSE(is_duplicate(name, t0_));
-    EXPECT_TRUE(is_duplicate(name, t0_ + 1s));
+    EXPECT_FALSE(is_duplicate(name, now_));
+    EXPECT_TRUE(is_duplicate(name, now_ + 1s));
   }
   std::size_t markers = 0;
   for (const auto& entry : std::filesystem::directory_iterator(hooks())) {
@@ -169,90 +218,97 @@ TEST_F(MarkerTest, AwkwardNamesGetMarkersOfTheirOwn) {
 // A run that finds the marker stale while another run holds its lock leaves the report to
 // that run, which renews the marker; once the lock is free, a stale marker is renewed.
 TEST_F(MarkerTest, StaleMarkerLockedByAnotherRunIsARepeat) {
-  ASSERT_FALSE(is_duplicate("zin-auth", t0_));
+  ASSERT_FALSE(is_duplicate("zin-auth", now_));
+  testing::set_modification_time(marker("zin-auth"), now_ - 60s);
   {
     const testing::MarkerLock other_run(marker("zin-auth"));
-    EXPECT_TRUE(is_duplicate("zin-auth", t0_ + 60s));
-    EXPECT_EQ(testing::modification_time(marker("zin-auth")), t0_);
+    EXPECT_TRUE(is_duplicate("zin-auth", now_));
+    EXPECT_EQ(testing::modification_time(marker("zin-auth")), now_ - 60s);
   }
-  EXPECT_FALSE(is_duplicate("zin-auth", t0_ + 60s));
-  EXPECT_EQ(testing::modification_time(marker("zin-auth")), t0_ + 60s);
+  EXPECT_FALSE(is_duplicate("zin-auth", now_));
+  expect_dated_since("zin-auth", now_);
 }
 
 #ifdef _WIN32
 // Another program (a virus scanner, say) has the marker open and shares it with nobody.
 TEST_F(MarkerTest, MarkerOpenElsewhereWithoutSharingFailsOpen) {
-  ASSERT_FALSE(is_duplicate("zin-auth", t0_));
+  ASSERT_FALSE(is_duplicate("zin-auth", now_));
   const UniqueHandle exclusive(
       CreateFileW(marker("zin-auth").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(exclusive);
-  EXPECT_TRUE(is_duplicate("zin-auth", t0_ + 1s));
-  EXPECT_FALSE(is_duplicate("zin-auth", t0_ + 60s));
-  EXPECT_FALSE(is_duplicate("zin-auth", t0_ + 61s));
+  EXPECT_TRUE(is_duplicate("zin-auth", now_ + 1s));
+  EXPECT_FALSE(is_duplicate("zin-auth", now_ + 60s));
+  EXPECT_FALSE(is_duplicate("zin-auth", now_ + 61s));
 }
 #endif
 
 TEST_F(MarkerTest, RenewingKeepsTheMarkersContent) {
   std::filesystem::create_directories(hooks());
   testing::write_file(marker("zin-auth"), "kept");
-  testing::set_modification_time(marker("zin-auth"), t0_ - 60s);
-  EXPECT_FALSE(is_duplicate("zin-auth", t0_));
+  testing::set_modification_time(marker("zin-auth"), now_ - 60s);
+  EXPECT_FALSE(is_duplicate("zin-auth", now_));
   EXPECT_EQ(testing::read_file(marker("zin-auth")), "kept");
-  EXPECT_EQ(testing::modification_time(marker("zin-auth")), t0_);
+  expect_dated_since("zin-auth", now_);
 }
 
 TEST_F(MarkerTest, NameWithSeparatorsStaysInsideTheHooksDirectory) {
-  EXPECT_FALSE(is_duplicate("../../escape", t0_));
+  EXPECT_FALSE(is_duplicate("../../escape", now_));
   EXPECT_TRUE(std::filesystem::exists(hooks() / ".dedup_..%2F..%2Fescape"));
   EXPECT_FALSE(std::filesystem::exists(home_.path() / "escape"));
-  EXPECT_TRUE(is_duplicate("../../escape", t0_ + 1s));
+  EXPECT_TRUE(is_duplicate("../../escape", now_ + 1s));
 }
 
-TEST_F(MarkerTest, NameWithNulTouchesNothing) {
-  EXPECT_FALSE(is_duplicate("zin\0auth"s, t0_));
-  EXPECT_FALSE(is_duplicate("zin\0auth"s, t0_));
+// A NUL or a lone surrogate (as the event reader keeps it) can be in no file name.
+TEST_F(MarkerTest, NameThatCanNameNoFileTouchesNothing) {
+  for (const std::string& name : {"zin\0auth"s, "zin-auth\xED\xA0\xBD"s, "\xED\xB8\x80"s}) {
+    SCOPED_TRACE(::testing::PrintToString(name));
+    EXPECT_FALSE(can_name_a_file(name));
+    EXPECT_FALSE(is_duplicate(name, now_));
+    EXPECT_FALSE(is_duplicate(name, now_));
+  }
   EXPECT_FALSE(std::filesystem::exists(home_.path() / ".zindle"));
+  EXPECT_TRUE(can_name_a_file("caf\xC3\xA9 \xF0\x9F\x98\x80"));
 }
 
 // Any trouble with the marker means the use is reported, and nothing is made elsewhere.
 TEST_F(MarkerTest, FailsOpen) {
   std::filesystem::create_directories(home_.path() / ".zindle");
   testing::write_file(hooks(), "a plain file where the directory belongs");
-  EXPECT_FALSE(is_duplicate("zin-auth", t0_));
-  EXPECT_FALSE(is_duplicate("zin-auth", t0_));
+  EXPECT_FALSE(is_duplicate("zin-auth", now_));
+  EXPECT_FALSE(is_duplicate("zin-auth", now_));
 
   std::filesystem::remove(hooks());
   std::filesystem::create_directories(hooks());
   const std::filesystem::path elsewhere = home_.path() / "elsewhere";
   if (testing::create_symlink(elsewhere, marker("zin-auth"))) {
-    EXPECT_FALSE(is_duplicate("zin-auth", t0_));
-    EXPECT_FALSE(is_duplicate("zin-auth", t0_));
+    EXPECT_FALSE(is_duplicate("zin-auth", now_));
+    EXPECT_FALSE(is_duplicate("zin-auth", now_));
     EXPECT_FALSE(std::filesystem::exists(elsewhere));
   }
 
-  EXPECT_FALSE(is_duplicate(std::string(300, 'x'), t0_));
-  EXPECT_FALSE(is_duplicate(std::string(300, 'x'), t0_));
+  EXPECT_FALSE(is_duplicate(std::string(300, 'x'), now_));
+  EXPECT_FALSE(is_duplicate(std::string(300, 'x'), now_));
 }
 
 TEST_F(MarkerTest, LinkedMarkerNeverChangesItsTarget) {
   std::filesystem::create_directories(hooks());
   const std::filesystem::path target = home_.path() / "target";
   testing::write_file(target, "");
-  testing::set_modification_time(target, t0_ - 60s);
+  testing::set_modification_time(target, now_ - 60s);
   if (!testing::create_symlink(target, marker("zin-auth"))) {
     GTEST_SKIP() << "this system makes no symbolic links";
   }
-  EXPECT_FALSE(is_duplicate("zin-auth", t0_));
-  EXPECT_EQ(testing::modification_time(target), t0_ - 60s);
+  EXPECT_FALSE(is_duplicate("zin-auth", now_));
+  EXPECT_EQ(testing::modification_time(target), now_ - 60s);
 }
 
 #ifndef _WIN32
 TEST_F(MarkerTest, MarkerThatIsAFifoDoesNotBlock) {
   std::filesystem::create_directories(hooks());
   ASSERT_EQ(mkfifo(marker("zin-auth").c_str(), 0644), 0);
-  testing::set_modification_time(marker("zin-auth"), t0_ - 60s);
-  EXPECT_FALSE(is_duplicate("zin-auth", t0_));
-  EXPECT_TRUE(is_duplicate("zin-auth", t0_ + 1s));
+  testing::set_modification_time(marker("zin-auth"), now_ - 60s);
+  EXPECT_FALSE(is_duplicate("zin-auth", now_));
+  EXPECT_TRUE(is_duplicate("zin-auth", now_ + 1s));
 }
 #endif
 

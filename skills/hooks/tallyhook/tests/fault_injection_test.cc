@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "end_to_end_fixture.h"
+#include "passwd_file.h"
 
 namespace tallyhook {
 namespace {
@@ -122,6 +123,20 @@ TEST_F(FaultInjection, MarkerThatCanNeitherBeReadNorTouchedReportsAndStaysAsItWa
   if (geteuid() == 0) {  // belongs to root: the user may not change its times
     EXPECT_EQ(testing::modification_time(marker("zin-dataset-query")), stale);
   }
+}
+
+// Renewing needs only write permission, as touch does, not the marker's ownership.
+TEST_F(FaultInjection, StaleMarkerOfAnotherAccountThatTheUserMayWriteIsRenewed) {
+  const testing::ProcessOptions user = as_user();
+  fs::create_directories(hooks());
+  give_to_user(home() / ".zindle");
+  give_to_user(hooks());
+  testing::write_file(marker("zin-dataset-query"), "");
+  fs::permissions(marker("zin-dataset-query"), fs::perms::all);
+  testing::set_modification_time(marker("zin-dataset-query"), wall_clock_now() - 60s);
+  expect_quiet_success(kMcpEvent, user);
+  expect_quiet_success(kMcpEvent, user);
+  EXPECT_EQ(reports().size(), 1u);
 }
 
 TEST_F(FaultInjection, MarkerThatIsADirectoryServesAsAMarker) {
@@ -279,6 +294,38 @@ TEST_F(FaultInjection, InheritedDescriptorsDoNotReachTheTool) {
   expect_quiet_success(
       kMcpEvent, options({"/bin/sh", "-c", open_many + "exec \"$0\"", hook_program().string()}));
   EXPECT_EQ(read_file(leaked), "");
+}
+
+// --- Accounts ------------------------------------------------------------------------------
+
+// Without HOME the home directory comes from /etc/passwd, read by the hook itself: a static
+// program must not load the system's name-service modules. An account that only such a
+// service knows (LDAP, sssd, systemd-homed) has no home then: a diagnosed failure, no crash.
+TEST_F(FaultInjection, WithoutHomeTheAccountsPasswdEntryDecides) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can run the hook as another user id";
+  constexpr std::uint64_t kUnknownUid = 4'242'421;
+  if (home_in_passwd(read_file("/etc/passwd"), kUnknownUid)) {
+    GTEST_SKIP() << "user id " << kUnknownUid << " has an entry here";
+  }
+  fs::permissions(bin(), fs::perms::all);
+  const auto as = [&](std::uint64_t uid, const std::optional<std::string>& home_variable) {
+    const std::string id = std::to_string(uid);
+    testing::ProcessOptions o = options({"/usr/bin/setpriv", "--reuid=" + id, "--regid=" + id,
+                                         "--clear-groups", hook_program().string()});
+    o.env["HOME"] = home_variable;
+    return o;
+  };
+  for (const std::optional<std::string>& home_variable : {std::optional<std::string>(), {""}}) {
+    SCOPED_TRACE(home_variable ? "empty HOME" : "no HOME");
+    const ProcessResult unknown = hook(kMcpEvent, as(kUnknownUid, home_variable));
+    EXPECT_EQ(unknown.exit_status, 1);
+    EXPECT_NE(unknown.err.find("cannot determine the home directory"), std::string::npos)
+        << unknown.err;
+    EXPECT_TRUE(reports().empty());
+  }
+  // nobody's entry names /nonexistent, where no marker can be made: reported all the same.
+  expect_quiet_success(kMcpEvent, as(kNobody, std::nullopt));
+  EXPECT_EQ(reports().size(), 1u);
 }
 
 // --- Size ----------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #ifndef TALLYHOOK_TESTS_TEST_SUPPORT_H_
 #define TALLYHOOK_TESTS_TEST_SUPPORT_H_
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -32,6 +33,8 @@ std::vector<std::string> read_lines(const std::filesystem::path& path);
 // A file's modification time, read and set with the file system's full precision.
 WallTime modification_time(const std::filesystem::path& path);
 void set_modification_time(const std::filesystem::path& path, WallTime time);
+// Dates a file in whole seconds since the epoch, also beyond the years WallTime can hold.
+void set_modification_time(const std::filesystem::path& path, std::int64_t seconds);
 
 // Sets (or, for nothing, removes) variables of this process's environment, which programs it
 // starts inherit, and puts back what was there when it goes.

@@ -48,13 +48,27 @@ WallTime modification_time(const std::filesystem::path& path) {
   return std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec);
 }
 
+namespace {
+
+void set_times(const std::filesystem::path& path, const timespec& t) {
+  const timespec times[2] = {t, t};
+  check(utimensat(AT_FDCWD, path.c_str(), times, 0) == 0, "utimensat " + path.string());
+}
+
+}  // namespace
+
 void set_modification_time(const std::filesystem::path& path, WallTime time) {
   const auto seconds = std::chrono::floor<std::chrono::seconds>(time);
   timespec t{};
   t.tv_sec = static_cast<time_t>(seconds.count());
   t.tv_nsec = static_cast<long>((time - seconds).count());
-  const timespec times[2] = {t, t};
-  check(utimensat(AT_FDCWD, path.c_str(), times, 0) == 0, "utimensat " + path.string());
+  set_times(path, t);
+}
+
+void set_modification_time(const std::filesystem::path& path, std::int64_t seconds) {
+  timespec t{};
+  t.tv_sec = static_cast<time_t>(seconds);
+  set_times(path, t);
 }
 
 ScopedEnvironment::ScopedEnvironment(

@@ -88,14 +88,26 @@ WallTime modification_time(const std::filesystem::path& path) {
   return WallTime((ticks - kTicksFrom1601To1970) * 100);
 }
 
-void set_modification_time(const std::filesystem::path& path, WallTime time) {
+namespace {
+
+void set_ticks(const std::filesystem::path& path, std::int64_t ticks_from_1601) {
   const UniqueHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   check(static_cast<bool>(file), "open " + path.string());
-  const auto ticks = static_cast<std::uint64_t>(time.count() / 100 + kTicksFrom1601To1970);
+  const auto ticks = static_cast<std::uint64_t>(ticks_from_1601);
   const FILETIME when{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
   check(SetFileTime(file.get(), nullptr, &when, &when), "SetFileTime " + path.string());
+}
+
+}  // namespace
+
+void set_modification_time(const std::filesystem::path& path, WallTime time) {
+  set_ticks(path, time.count() / 100 + kTicksFrom1601To1970);
+}
+
+void set_modification_time(const std::filesystem::path& path, std::int64_t seconds) {
+  set_ticks(path, seconds * 10'000'000 + kTicksFrom1601To1970);
 }
 
 ScopedEnvironment::ScopedEnvironment(
