@@ -3,8 +3,12 @@
 // beside it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <memory>
+#include <optional>
+#include <sstream>
 #include <stdexcept>
 
 #include "end_to_end_fixture.h"
@@ -27,10 +31,10 @@ using testing::TempDir;
 namespace fs = std::filesystem;
 
 struct EventCase {
-  const char* label;
+  std::string label;
   std::string event;
   int exit_status;
-  const char* reported;  // nullptr: nothing
+  std::optional<std::string> reported;
 };
 
 void PrintTo(const EventCase& c, std::ostream* os) { *os << c.label; }
@@ -41,12 +45,12 @@ TEST_P(EventOutcome, ExitsReportsAndLeavesMarkersAsExpected) {
   const ProcessResult result = hook(GetParam().event);
   EXPECT_EQ(result.exit_status, GetParam().exit_status);
   EXPECT_EQ(result.err.empty(), GetParam().exit_status == 0) << result.err;
-  if (GetParam().reported == nullptr) {
+  if (!GetParam().reported) {
     EXPECT_TRUE(reported().empty());
     EXPECT_FALSE(fs::exists(home() / ".zindle"));
   } else {
-    EXPECT_EQ(reported(), std::vector<std::string>{GetParam().reported});
-    EXPECT_TRUE(fs::exists(marker(GetParam().reported)));
+    EXPECT_EQ(reported(), std::vector<std::string>{*GetParam().reported});
+    EXPECT_TRUE(fs::exists(marker(*GetParam().reported)));
   }
 }
 
@@ -54,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
     Events, EventOutcome,
     ::testing::Values(
         EventCase{"Read", R"({"tool_name":"Read","tool_input":{"file_path":"/etc/hosts"}})", 0,
-                  nullptr},
+                  std::nullopt},
         EventCase{"SkillCommand", skill_event("zin-auth"), 0, "zin-auth"},
         EventCase{"SkillMember",
                   R"({"tool_name":"Skill","tool_input":{"skill":"market-lens","args":"run"}})", 0,
@@ -76,17 +80,60 @@ INSTANTIATE_TEST_SUITE_P(
         EventCase{"CrLf",
                   "{\r\n\"tool_name\":\"Skill\",\r\n\"tool_input\":{\"command\":\"zin-auth\"}}\r\n",
                   0, "zin-auth"},
-        EventCase{"CtrlZ", kMcpEvent + "\x1A", 0, nullptr}, EventCase{"Empty", "", 0, nullptr},
-        EventCase{"Malformed", "{", 0, nullptr},
-        EventCase{"ByteOrderMark", "\xEF\xBB\xBF" + kMcpEvent, 0, nullptr},
-        EventCase{"NotUtf8", "{\"tool_name\":\"\xC0\xAF\"}", 0, nullptr},
-        EventCase{"Array", "[]", 1, nullptr},
-        EventCase{"NullToolName", R"({"tool_name":null})", 1, nullptr},
-        EventCase{"SkillNumber", R"({"tool_name":"Skill","tool_input":{"command":7}})", 1, nullptr},
+        EventCase{"CtrlZ", kMcpEvent + "\x1A", 0, std::nullopt},
+        EventCase{"Empty", "", 0, std::nullopt}, EventCase{"Malformed", "{", 0, std::nullopt},
+        EventCase{"ByteOrderMark", "\xEF\xBB\xBF" + kMcpEvent, 0, std::nullopt},
+        EventCase{"NotUtf8", "{\"tool_name\":\"\xC0\xAF\"}", 0, std::nullopt},
+        EventCase{"Array", "[]", 1, std::nullopt},
+        EventCase{"NullToolName", R"({"tool_name":null})", 1, std::nullopt},
+        EventCase{"SkillNumber", R"({"tool_name":"Skill","tool_input":{"command":7}})", 1,
+                  std::nullopt},
         EventCase{"BashNullCommand", R"({"tool_name":"Bash","tool_input":{"command":null}})", 1,
-                  nullptr},
-        EventCase{"NulInName", skill_event(R"(zin\u0000auth)"), 0, nullptr}),
-    [](const auto& test) { return std::string(test.param.label); });
+                  std::nullopt},
+        EventCase{"NulInName", skill_event(R"(zin\u0000auth)"), 0, std::nullopt}),
+    [](const auto& test) { return test.param.label; });
+
+// Events as the hosts write them (tests/data/host_events, with what each must give in its
+// expected.txt), and a 2 MB Read event whose file content was cut inside a surrogate pair.
+std::vector<EventCase> host_events() {
+  const fs::path dir = TEST_DATA_DIR "/host_events";
+  std::vector<EventCase> cases;
+  for (const std::string& line : read_lines(dir / "expected.txt")) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    std::string file, skill;
+    int exit_status;
+    fields >> file >> exit_status >> skill;
+    std::string event = read_file(dir / file);
+    // A lost file must fail loudly, not shrink the table.
+    if (!fields || event.empty()) throw std::runtime_error("bad host event line: " + line);
+    std::string label = file.substr(0, file.rfind('.'));
+    std::replace_if(
+        label.begin(), label.end(), [](char c) { return !std::isalnum(c); }, '_');
+    cases.push_back(
+        {label, std::move(event), exit_status, skill == "-" ? std::nullopt : std::optional(skill)});
+  }
+  if (cases.empty()) throw std::runtime_error("no host events in " + dir.string());
+  std::string content;
+  while (content.size() < (2 << 20)) {
+    content += R"(| café | 12 € | \"quoted\" \t 😀 | zindle auth login |\n)";
+  }
+  cases.push_back(
+      {"claude_read_2MB_cut_inside_a_pair",
+       R"({"session_id":"7c9e2b41","transcript_path":"/home/ann/.claude/p.jsonl",)"
+       R"("cwd":"/home/ann","permission_mode":"default","hook_event_name":"PostToolUse",)"
+       R"("tool_name":"Read","tool_input":{"file_path":"/home/ann/report.md"},)"
+       R"("tool_response":{"type":"text","file":{"filePath":"/home/ann/report.md",)"
+       R"("content":")" +
+           content +
+           R"(\ud83d","numLines":2000,"startLine":1,)"
+           R"("totalLines":90000}},"tool_use_id":"toolu_01Read"})",
+       0, std::nullopt});
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(HostEvents, EventOutcome, ::testing::ValuesIn(host_events()),
+                         [](const auto& test) { return test.param.label; });
 
 TEST_F(EndToEnd, StandInAcceptsOnlyTheReportCommandLine) {
   const ProcessResult wrong =
