@@ -9,6 +9,7 @@
 #include "chunked_stream.h"
 #include "fuzz_check.h"
 #include "hook.h"
+#include "marker_name.h"
 #include "reference_json.h"
 #include "skill_resolver.h"
 
@@ -64,8 +65,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!reported[0].empty());
     FUZZ_CHECK(event->kind == JsonKind::kObject && event->tool_name.is_string());
     const std::string& tool = event->tool_name.text;
-    FUZZ_CHECK(tool == "Skill" || tool == "Bash" || tool.starts_with(MCP_TOOL_PREFIX));
+    FUZZ_CHECK(tool == "Skill" || tool == "Bash" || tool == "PowerShell" ||
+               tool.starts_with(MCP_TOOL_PREFIX));
     if (tool != "Skill") FUZZ_CHECK(is_table_skill(reported[0]));
+    // What reaches the marker and the tool can be a file name and an argument.
+    FUZZ_CHECK(can_name_a_file(reported[0]));
   }
   return 0;
 }
