@@ -60,6 +60,20 @@ class FaultInjection : public EndToEnd {
     }
   }
 
+  // A stale marker for kMcpEvent's skill with `permissions`, in the user's own hooks
+  // directory but made by the test's account (root's, when the tests run as root). Returns
+  // its time.
+  WallTime stale_marker_of_another_account(fs::perms permissions) const {
+    fs::create_directories(hooks());
+    give_to_user(home() / ".zindle");
+    give_to_user(hooks());
+    testing::write_file(marker("zin-dataset-query"), "");
+    fs::permissions(marker("zin-dataset-query"), permissions);
+    const WallTime stale = wall_clock_now() - 60s;
+    testing::set_modification_time(marker("zin-dataset-query"), stale);
+    return stale;
+  }
+
   ProcessResult expect_quiet_success(const std::string& event,
                                      const testing::ProcessOptions& o) const {
     ProcessResult result = hook(event, o);
@@ -111,13 +125,7 @@ TEST_F(FaultInjection, HooksDirectoryWithoutWritePermissionReportsEveryTime) {
 
 TEST_F(FaultInjection, MarkerThatCanNeitherBeReadNorTouchedReportsAndStaysAsItWas) {
   const testing::ProcessOptions user = as_user();
-  fs::create_directories(hooks());
-  give_to_user(home() / ".zindle");
-  give_to_user(hooks());
-  testing::write_file(marker("zin-dataset-query"), "");
-  fs::permissions(marker("zin-dataset-query"), fs::perms::none);
-  const WallTime stale = wall_clock_now() - 60s;
-  testing::set_modification_time(marker("zin-dataset-query"), stale);
+  const WallTime stale = stale_marker_of_another_account(fs::perms::none);
   expect_quiet_success(kMcpEvent, user);
   EXPECT_EQ(reports().size(), 1u);
   if (geteuid() == 0) {  // belongs to root: the user may not change its times
@@ -128,12 +136,7 @@ TEST_F(FaultInjection, MarkerThatCanNeitherBeReadNorTouchedReportsAndStaysAsItWa
 // Renewing needs only write permission, as touch does, not the marker's ownership.
 TEST_F(FaultInjection, StaleMarkerOfAnotherAccountThatTheUserMayWriteIsRenewed) {
   const testing::ProcessOptions user = as_user();
-  fs::create_directories(hooks());
-  give_to_user(home() / ".zindle");
-  give_to_user(hooks());
-  testing::write_file(marker("zin-dataset-query"), "");
-  fs::permissions(marker("zin-dataset-query"), fs::perms::all);
-  testing::set_modification_time(marker("zin-dataset-query"), wall_clock_now() - 60s);
+  stale_marker_of_another_account(fs::perms::all);
   expect_quiet_success(kMcpEvent, user);
   expect_quiet_success(kMcpEvent, user);
   EXPECT_EQ(reports().size(), 1u);
