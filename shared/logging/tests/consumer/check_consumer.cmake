@@ -1,6 +1,6 @@
-# Run by CTest as cmake -P: installs the "logging" component of BUILD_DIR to a scratch prefix,
-# builds the project next to this script against it, runs both programs and compares their
-# standard error with the expected lines.
+# Run by CTest as cmake -P: installs the "logging" and "logging-dev" components of BUILD_DIR to a
+# scratch prefix, builds the project next to this script against it, runs both programs and
+# compares their standard error with the expected lines.
 cmake_minimum_required(VERSION 3.25)
 
 function(run step)
@@ -15,7 +15,10 @@ set(prefix "${WORK_DIR}/prefix")
 set(libdir "${prefix}/${LIBDIR}")
 set(build "${WORK_DIR}/build")
 file(REMOVE_RECURSE "${WORK_DIR}")
-run(install "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --component logging --prefix "${prefix}")
+foreach(component logging logging-dev)
+  run(install "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --component ${component}
+    --prefix "${prefix}")
+endforeach()
 
 if(SHARED)
   # The link named like the SONAME is what programs record and the loader looks for.
