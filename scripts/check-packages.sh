@@ -46,13 +46,15 @@ for artifact in "${artifacts[@]}"; do
 done
 if grep -rlaF "$PWD" "$scratch/contents"; then fail "the files above hold the build path $PWD"; fi
 
-step "the x86_64 archive again, in another build tree: the same bytes"
+step "the x86_64 archive and packages again, in another build tree: the same bytes"
 cmake --preset release -B "$scratch/rebuild" >/dev/null
-cmake --build "$scratch/rebuild" --target tallyhook >/dev/null
-(cd "$scratch/rebuild" && cpack -G TGZ -B "$scratch/rebuild/packages" >/dev/null)
-archive="tallyhook-$version-linux-x86_64.tar.gz"
-cmp "dist/$archive" "$scratch/rebuild/packages/$archive" || fail "$archive differs between builds"
-sha256sum "dist/$archive" "$scratch/rebuild/packages/$archive"
+cmake --build "$scratch/rebuild" --target tallyhook zindle_logging >/dev/null
+(cd "$scratch/rebuild" && cpack -G "TGZ;DEB" -B "$scratch/rebuild/packages" >/dev/null)
+for artifact in "${artifacts[@]}"; do
+  case "$artifact" in *x86_64.tar.gz | *_amd64.deb) ;; *) continue ;; esac
+  cmp "dist/$artifact" "$scratch/rebuild/packages/$artifact" || fail "$artifact differs"
+  echo "   $(sha256sum "dist/$artifact" | cut -c1-16)… both builds  $artifact"
+done
 
 step "arm64: the hook's unit tests under qemu-user"
 cmake --build --preset aarch64 --target tallyhook_tests >/dev/null
