@@ -1,31 +1,8 @@
-# What a Windows build needs that Debian ships only for Linux. Included by the top-level
+# What a Windows build needs beyond cmake/CrossDependencies.cmake. Included by the top-level
 # CMakeLists.txt when the target is Windows.
 
 # Programs and DLLs side by side, so that every program finds the DLLs it was linked with.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-
-# fmt, header-only, from Debian's libfmt-dev headers: Debian has no Windows build of the
-# library. Only the fmt folder is linked in, so no other Linux header can be picked up.
-set(ZINDLE_FMT_HEADERS /usr/include/fmt CACHE PATH "fmt's headers (Debian's libfmt-dev)")
-if(NOT EXISTS ${ZINDLE_FMT_HEADERS}/core.h)
-  message(FATAL_ERROR "no fmt headers in ${ZINDLE_FMT_HEADERS}: install libfmt-dev")
-endif()
-file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/fmt-headers)
-file(CREATE_LINK ${ZINDLE_FMT_HEADERS} ${CMAKE_BINARY_DIR}/fmt-headers/fmt SYMBOLIC)
-add_library(fmt::fmt INTERFACE IMPORTED)
-set_target_properties(fmt::fmt PROPERTIES
-  INTERFACE_INCLUDE_DIRECTORIES ${CMAKE_BINARY_DIR}/fmt-headers
-  INTERFACE_COMPILE_DEFINITIONS FMT_HEADER_ONLY=1)
-
-# GoogleTest, built with this toolchain from the sources of Debian's googletest package.
-if(ZINDLE_BUILD_TESTS)
-  set(ZINDLE_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH
-    "GoogleTest's sources (Debian's googletest package)")
-  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  add_subdirectory(${ZINDLE_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest
-    EXCLUDE_FROM_ALL SYSTEM)  # it names its targets GTest::gtest and GTest::gtest_main itself
-endif()
 
 # Under wine the build machine's root directory is drive Z:, which is how the tests see the
 # paths of the programs they start.

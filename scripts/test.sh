@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test suite: the debug build (g++), the sanitizer build (clang), the
 # Windows build (mingw-w64), whose tests run under wine, and a bounded run of the fuzzers; the
-# release build is built too.
+# release build is built too. Then it makes the release packages from the release build and
+# checks them, the arm64 hook's unit tests under qemu-user included.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -26,3 +27,7 @@ cmake --workflow --preset windows
 
 echo "== fuzz"
 FUZZ_SECONDS=${FUZZ_SECONDS:-10} scripts/fuzz.sh
+
+echo "== packages"
+scripts/package.sh
+scripts/check-packages.sh

@@ -31,6 +31,7 @@
 #define ZINDLE_LOGGING_H_
 
 #include <fmt/core.h>
+#include <zindle/logging_version.h>  // ZINDLE_LOGGING_VERSION, "major.minor.patch"
 
 #include <cstdio>
 #include <memory>

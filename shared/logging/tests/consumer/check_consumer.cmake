@@ -1,6 +1,8 @@
-# Run by CTest as cmake -P: installs the "logging" component of BUILD_DIR to a scratch prefix,
-# builds the project next to this script against it, runs both programs and compares their
-# standard error with the expected lines.
+# Run by CTest as cmake -P: installs the "logging" and "logging-dev" components of BUILD_DIR to a
+# scratch prefix, builds the project next to this script against it, runs both programs and
+# compares their standard error with the expected lines. Given PREFIX, it uses what is installed
+# there instead (scripts/check-packages.sh: the unpacked Debian packages). Given VERSION, it also
+# checks that the header, the CMake package and the .pc file all carry that version.
 cmake_minimum_required(VERSION 3.25)
 
 function(run step)
@@ -11,11 +13,20 @@ function(run step)
   set(output "${out}" PARENT_SCOPE)
 endfunction()
 
-set(prefix "${WORK_DIR}/prefix")
-set(libdir "${prefix}/${LIBDIR}")
 set(build "${WORK_DIR}/build")
 file(REMOVE_RECURSE "${WORK_DIR}")
-run(install "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --component logging --prefix "${prefix}")
+if(DEFINED PREFIX)
+  set(prefix "${PREFIX}")
+  # The loader does not search a scratch prefix; the pkg-config build records no run path.
+  set(ENV{LD_LIBRARY_PATH} "${prefix}/${LIBDIR}")
+else()
+  set(prefix "${WORK_DIR}/prefix")
+  foreach(component logging logging-dev)
+    run(install "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --component ${component}
+      --prefix "${prefix}")
+  endforeach()
+endif()
+set(libdir "${prefix}/${LIBDIR}")
 
 if(SHARED)
   # The link named like the SONAME is what programs record and the loader looks for.
@@ -38,6 +49,20 @@ run(configure "${CMAKE_COMMAND}" -S "${SOURCE_DIR}" -B "${build}" -G "${GENERATO
   "-DCMAKE_BUILD_TYPE=${BUILD_TYPE}" "-DCMAKE_PREFIX_PATH=${prefix}"
   "-DCMAKE_CXX_FLAGS=${flags}" "-DCMAKE_EXE_LINKER_FLAGS=${flags}")
 run(build "${CMAKE_COMMAND}" --build "${build}")
+
+if(DEFINED VERSION)
+  file(STRINGS "${prefix}/include/zindle/logging_version.h" header
+    REGEX "#define ZINDLE_LOGGING_VERSION \"")
+  run(pkg-config pkg-config --modversion zindle-logging)
+  string(STRIP "${output}" pc)
+  set(PACKAGE_FIND_VERSION "${VERSION}")
+  include("${libdir}/cmake/ZindleLogging/ZindleLoggingConfigVersion.cmake")
+  foreach(found IN ITEMS "${header}" "${pc}" "${PACKAGE_VERSION}")
+    if(NOT found MATCHES "(^|\")${VERSION}\"?$")
+      message(FATAL_ERROR "version ${VERSION} expected, found: ${found}")
+    endif()
+  endforeach()
+endif()
 
 string(JOIN "\n" expected
   "[zindle] WARNING: disk /var is full"

@@ -1,0 +1,9 @@
+# The same commit builds the same bytes wherever the tree and the build directory are: paths
+# that reach the objects (__FILE__ in assertions, debug information) are written relative.
+# The build directory comes second so that it wins where it lies inside the source tree. Debug
+# builds keep whole paths, for debuggers to find the sources by.
+if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
+  add_compile_options(
+    -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
+    -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
+endif()

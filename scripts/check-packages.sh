@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# Checks the release artifacts in dist/ (scripts/package.sh) as users get them, not the build
+# trees they came from: every artifact and checksum there, lintian, owners and build paths, a
+# second build of the x86_64 archive, the arm64 hook under qemu-user, the amd64 packages
+# unpacked into a scratch root and used, and the Windows zip's hook under wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+version=$(sed -n 's/^project([a-z_]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/tallyhook-packages.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+real_home=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
+fail() { printf 'check-packages: %b\n' "$*" >&2; exit 1; }
+step() { echo "== $*"; }
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+export SOURCE_DATE_EPOCH
+
+step "every artifact of $version, and SHA256SUMS over them"
+artifacts=(
+  "tallyhook-$version-linux-x86_64.tar.gz" "tallyhook-$version-linux-aarch64.tar.gz"
+  "tallyhook-$version-windows-x86_64.zip"
+  "tallyhook_${version}_amd64.deb" "tallyhook_${version}_arm64.deb"
+  "libzindle-logging0_${version}_amd64.deb" "libzindle-logging-dev_${version}_amd64.deb"
+)
+for artifact in "${artifacts[@]}"; do [ -f "dist/$artifact" ] || fail "no dist/$artifact"; done
+[ "$(wc -l <dist/SHA256SUMS)" -eq ${#artifacts[@]} ] || fail "SHA256SUMS does not list them all"
+(cd dist && sha256sum --quiet -c SHA256SUMS)
+for deb in dist/*.deb; do
+  [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$deb: not version $version"
+done
+
+step "lintian: no errors (warnings are explained in docs/PACKAGING.md)"
+lintian --fail-on error --tag-display-limit 0 dist/*.deb 2>&1 | grep -v 'running with root privileges'
+
+step "no owner but root, no path of this machine's build"
+for artifact in "${artifacts[@]}"; do
+  case "$artifact" in
+    *.deb) listing=$(dpkg-deb --fsys-tarfile "dist/$artifact" | tar -tv --numeric-owner)
+      dpkg-deb -R "dist/$artifact" "$scratch/contents/$artifact" ;;
+    *.tar.gz) listing=$(tar -tvzf "dist/$artifact" --numeric-owner)
+      mkdir -p "$scratch/contents/$artifact"; tar -xzf "dist/$artifact" -C "$scratch/contents/$artifact" ;;
+    *.zip) listing=""  # zip entries carry no owner
+      unzip -q "dist/$artifact" -d "$scratch/contents/$artifact" ;;
+  esac
+  owners=$(awk '$2 != "0/0"' <<<"$listing")
+  [ -z "$owners" ] || fail "$artifact: files not owned by root:\n$owners"
+done
+if grep -rlaF "$PWD" "$scratch/contents"; then fail "the files above hold the build path $PWD"; fi
+
+step "the x86_64 archive and packages again, in another build tree: the same bytes"
+cmake --preset release -B "$scratch/rebuild" >/dev/null
+cmake --build "$scratch/rebuild" --target tallyhook zindle_logging >/dev/null
+(cd "$scratch/rebuild" && cpack -G "TGZ;DEB" -B "$scratch/rebuild/packages" >/dev/null)
+for artifact in "${artifacts[@]}"; do
+  case "$artifact" in *x86_64.tar.gz | *_amd64.deb) ;; *) continue ;; esac
+  cmp "dist/$artifact" "$scratch/rebuild/packages/$artifact" || fail "$artifact differs"
+  echo "   $(sha256sum "dist/$artifact" | cut -c1-16)… both builds  $artifact"
+done
+
+step "arm64: the hook's unit tests under qemu-user"
+cmake --build --preset aarch64 --target tallyhook_tests >/dev/null
+ctest --preset aarch64 >"$scratch/ctest.log" 2>&1 || { cat "$scratch/ctest.log"; fail "arm64 unit tests"; }
+grep -E 'tests passed|\*\*\*Skipped' "$scratch/ctest.log"
+
+# replay ROOT EXPECTED... -- HOOK...: events of scripts/demo-events.sh by number, with their
+# expected outcomes, through HOOK with a fresh HOME.
+replay() {
+  local dir=$1 home="$1/home" specs=() spec entry label expected event
+  shift
+  while [ "$1" != -- ]; do specs+=("$1"); shift; done
+  shift
+  mkdir -p "$home"
+  HOME=$home
+  source scripts/demo-events.sh
+  for spec in "${specs[@]}"; do
+    entry=${events[${spec%%=*}]}; expected=${spec#*=}
+    label=${entry%%|*}; event=${entry#*|}; event=${event#*|}
+    replay_event "$dir" "$expected" "$event" "$@"
+    printf '   %-34s %-5s %s\n' "$label" "$status" "$outcome"
+    [ "${outcome%%:*}" = "$expected" ] || fail "$label: $outcome, expected $expected"
+  done
+  HOME=$real_home
+}
+
+step "arm64: the packaged hook under qemu-user, with a shell-script zindle beside it"
+arm64="$scratch/arm64"
+dpkg-deb -x "dist/tallyhook_${version}_arm64.deb" "$arm64"
+cat >"$arm64/usr/bin/zindle" <<'SH'
+#!/bin/sh
+[ "$1 $2" = "skills report-usage" ] && [ $# -eq 3 ] || exit 2
+mkdir -p "$HOME/.zindle" && printf 'now\t%s\n' "$3" >>"$HOME/.zindle/usage.log"
+SH
+chmod 755 "$arm64/usr/bin/zindle"
+replay "$arm64" 1="reported zin-skills" 1="suppressed (same skill within 30 s)" 0=ignored \
+  -- qemu-aarch64-static "$arm64/usr/bin/tallyhook"
+
+step "amd64: the demonstration through the hook of the unpacked .deb files"
+root="$scratch/root"
+for deb in dist/*_amd64.deb; do dpkg-deb -x "$deb" "$root"; done
+cmake --build --preset release --target zindle >/dev/null
+cp build/release/tools/zindle/zindle "$root/usr/bin/zindle"
+# The stand-in then loads the packaged library, not the build tree's.
+export LD_LIBRARY_PATH="$root/usr/lib"
+expected=()
+HOME=$scratch; source scripts/demo-events.sh; HOME=$real_home
+for n in "${!events[@]}"; do rest=${events[$n]#*|}; expected+=("$n=${rest%%|*}"); done
+replay "$root" "${expected[@]}" -- "$root/usr/bin/tallyhook"
+unset LD_LIBRARY_PATH
+
+step "amd64: the consumer project against libzindle-logging-dev, with CMake and pkg-config"
+cmake -D PREFIX="$root/usr" -D LIBDIR=lib -D VERSION="$version" -D SHARED=ON \
+  -D SOVERSION="${version%.*}" -D NM=nm -D WORK_DIR="$scratch/consumer" \
+  -D SOURCE_DIR="$PWD/shared/logging/tests/consumer" -D GENERATOR=Ninja \
+  -D MAKE_PROGRAM="$(command -v ninja)" -D CXX_COMPILER=g++ -D BUILD_TYPE=Release \
+  -P shared/logging/tests/consumer/check_consumer.cmake
+echo "   consumer_cmake and consumer_pkgconfig built and ran"
+
+step "Windows: the zip's tallyhook.exe under wine reports a Skill event"
+windows="$scratch/contents/tallyhook-$version-windows-x86_64.zip/tallyhook-$version-windows-x86_64/bin"
+cmake --preset windows-release >/dev/null
+cmake --build --preset windows-release --target zindle >/dev/null
+cp build/windows-release/bin/zindle.exe build/windows-release/bin/libzindle-logging.dll "$windows/"
+# Wine keeps its prefix under the real home, and does not hand HOME on to Windows programs: cmd
+# sets it, to the scratch home as Windows sees it (drive Z: is the root directory).
+export WINEPREFIX=${WINEPREFIX:-$real_home/.wine}
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+replay "$scratch/windows" 1="reported zin-skills" -- /bin/sh cmake/wine-run.sh cmd /c \
+  "set HOME=$(windows_path "$scratch/windows/home")&& $(windows_path "$windows/tallyhook.exe")"
+echo "== all package checks passed"
