@@ -4,7 +4,6 @@
 #include <memory>
 #include <vector>
 
-#include "string_content.h"
 #include "string_kernel.h"
 #include "string_scan.h"
 #include "utf8.h"
@@ -79,12 +78,14 @@ class Parser {
  public:
   // Over a text held whole in memory.
   Parser(std::string_view text, const StringKernel& kernel)
-      : kernel_(kernel),
+      : kernel_(&kernel),
         p_(reinterpret_cast<const unsigned char*>(text.data())),
         end_(p_ + text.size()) {}
   // Over a stream, read through a window as the parse goes.
-  Parser(ByteStream& input, const StringKernel& kernel)
-      : kernel_(kernel),
+  // Without a kernel, the baseline one until the text outgrows the window.
+  Parser(ByteStream& input, const StringKernel* kernel)
+      : kernel_(kernel != nullptr ? kernel : &baseline_string_kernel()),
+        choose_kernel_when_large_(kernel == nullptr),
         input_(&input),
         window_(new unsigned char[kWindowSize]),
         p_(window_.get()),
@@ -92,10 +93,12 @@ class Parser {
 
   bool parse(HookEvent* event);
 
- private:
   // Small enough to stay in the processor's cache, large enough for few reads.
   static constexpr std::size_t kWindowSize = 64 * 1024;
+  // Text beyond this is large enough to pay for choosing the fastest string kernel.
+  static constexpr std::size_t kLargeText = kWindowSize;
 
+ private:
   // Makes at least `count` bytes available at p_, unless the text ends first.
   bool available(std::size_t count) {
     return static_cast<std::size_t>(end_ - p_) >= count || refill(count);
@@ -154,7 +157,9 @@ class Parser {
   JsonField* field(Slot slot);
   void record(Slot slot, JsonKind kind, bool truthy);
 
-  const StringKernel& kernel_;
+  const StringKernel* kernel_;
+  bool choose_kernel_when_large_ = false;
+  std::size_t bytes_read_ = 0;
   ByteStream* input_ = nullptr;  // none once the text has ended
   bool read_failed_ = false;
   std::unique_ptr<unsigned char[]> window_;
@@ -181,6 +186,11 @@ bool Parser::refill(std::size_t count) {
       return false;
     }
     end_ += n;
+    bytes_read_ += static_cast<std::size_t>(n);
+  }
+  if (choose_kernel_when_large_ && bytes_read_ > kLargeText) {
+    kernel_ = &string_kernel();
+    choose_kernel_when_large_ = false;
   }
   return true;
 }
@@ -259,7 +269,7 @@ bool Parser::any_string(std::string* out) {
 
 bool Parser::skip_string_content() {
   for (;;) {
-    p_ = kernel_.skip_string_content(p_, end_);
+    p_ = kernel_->skip_string_content(p_, end_);
     // The kernel stops at a unit cut by the window's end; with more text, it goes on.
     if (end_ - p_ < 12 && input_ != nullptr) {
       refill(12);
@@ -474,11 +484,14 @@ bool Parser::parse(HookEvent* event) {
 }  // namespace
 
 std::optional<HookEvent> parse_hook_event(std::string_view text) {
-  return parse_hook_event(text, string_kernel());
+  return parse_hook_event(
+      text, text.size() > Parser::kLargeText ? string_kernel() : baseline_string_kernel());
 }
 
 std::optional<HookEvent> parse_hook_event(ByteStream& input) {
-  return parse_hook_event(input, string_kernel());
+  HookEvent event;
+  if (!Parser(input, nullptr).parse(&event)) return std::nullopt;
+  return event;
 }
 
 std::optional<HookEvent> parse_hook_event(std::string_view text, const StringKernel& kernel) {
@@ -489,7 +502,7 @@ std::optional<HookEvent> parse_hook_event(std::string_view text, const StringKer
 
 std::optional<HookEvent> parse_hook_event(ByteStream& input, const StringKernel& kernel) {
   HookEvent event;
-  if (!Parser(input, kernel).parse(&event)) return std::nullopt;
+  if (!Parser(input, &kernel).parse(&event)) return std::nullopt;
   return event;
 }
 

@@ -21,8 +21,13 @@ extern const StringKernel kPortableStringKernel;
 extern const StringKernel kSse2StringKernel;
 extern const StringKernel kAvx2StringKernel;
 
-// The fastest kernel this processor runs, chosen once, at the first call.
+// The fastest kernel this processor runs, chosen once, at the first call, which asks the
+// processor what it has. On a virtual machine each such question traps to the hypervisor and
+// costs more than parsing a small event, so small events do without (below).
 const StringKernel& string_kernel();
+
+// The fastest kernel that needs no question: SSE2 on x86-64, the portable one elsewhere.
+const StringKernel& baseline_string_kernel();
 
 // Every kernel this processor runs, the portable one first; for tests and benchmarks.
 std::span<const StringKernel* const> supported_string_kernels();
