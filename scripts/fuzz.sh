@@ -9,9 +9,10 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null
 seconds=${FUZZ_SECONDS:-30}
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tallyhook-fuzz.XXXXXX")
-for target in event command marker_name; do
+for target in event kernel command marker_name; do
   mkdir -p "$scratch/$target"
-  cp skills/hooks/tallyhook/fuzz/corpus/$target/* "$scratch/$target/"
+  # The kernel fuzzer starts from the events.
+  cp skills/hooks/tallyhook/fuzz/corpus/${target/kernel/event}/* "$scratch/$target/"
   echo "== ${target}_fuzzer, ${seconds} s"
   (cd "$scratch" && "$OLDPWD/build/fuzz/skills/hooks/tallyhook/fuzz/${target}_fuzzer" \
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \

@@ -1,31 +1,39 @@
-// Throughput of the event parser alone, on the two large events of the process benchmark.
+// Throughput of the event parser alone, on the two large events of the process benchmark,
+// with each string kernel the processor runs (the last is the one the hook uses).
 #include <benchmark/benchmark.h>
+
+#include <string>
 
 #include "events.h"
 #include "hook_event.h"
+#include "string_kernel.h"
 
 namespace {
 
-void parse(benchmark::State& state, const std::string& event) {
+void parse(benchmark::State& state, const std::string& event,
+           const tallyhook::StringKernel& kernel) {
   for (auto _ : state) {
-    auto parsed = tallyhook::parse_hook_event(event);
+    auto parsed = tallyhook::parse_hook_event(event, kernel);
     benchmark::DoNotOptimize(parsed);
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(event.size()));
 }
 
-void BM_ParseStrings5MB(benchmark::State& state) {
-  static const std::string event = tallyhook::bench::write_event(5 << 20);
-  parse(state, event);
-}
-void BM_ParseSmallObjects8MB(benchmark::State& state) {
-  static const std::string event = tallyhook::bench::rows_event(8 << 20);
-  parse(state, event);
-}
-
-BENCHMARK(BM_ParseStrings5MB)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ParseSmallObjects8MB)->Unit(benchmark::kMillisecond);
-
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  const std::string strings = tallyhook::bench::write_event(5 << 20);
+  const std::string small_objects = tallyhook::bench::rows_event(8 << 20);
+  for (const tallyhook::StringKernel* kernel : tallyhook::supported_string_kernels()) {
+    const std::string name(kernel->name);
+    benchmark::RegisterBenchmark(("BM_ParseStrings5MB/" + name).c_str(), parse, strings, *kernel)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("BM_ParseSmallObjects8MB/" + name).c_str(), parse, small_objects,
+                                 *kernel)
+        ->Unit(benchmark::kMillisecond);
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -4,7 +4,8 @@
 //
 //   process_bench HOOK FLOOR PEAK_RSS [SCALE]   (SCALE < 1 shortens every series)
 //
-// The events are written to files first and streamed from there, so that this process stays
+// Large events are timed twice: through a pipe, and with standard input redirected from the
+// file. The events are written to files first and streamed from there, so that this process stays
 // small: a child started from it inherits its peak resident size in the kernel's books.
 #include <fcntl.h>
 #include <signal.h>
@@ -32,15 +33,25 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Starts `argv[0]` with the file `input` on a pipe as its standard input, as a host does,
-// waits for it, and returns the milliseconds it took; its standard output goes to `output`.
-double run_once(std::vector<std::string> argv, const fs::path& input,
+// How the event reaches the program's standard input.
+enum class Feed {
+  kPipe,  // written to a pipe as the program reads it, as a host does
+  kFile,  // the file itself, as when standard input is redirected from it
+};
+
+// Starts `argv[0]` with the file `input` as its standard input, fed as told, waits for it,
+// and returns the milliseconds it took; its standard output goes to `output`.
+double run_once(std::vector<std::string> argv, const fs::path& input, Feed feed = Feed::kPipe,
                 const char* output = "/dev/null") {
-  int in[2];
-  if (pipe2(in, O_CLOEXEC) != 0) std::abort();
+  int in[2] = {-1, -1};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  if (feed == Feed::kPipe) {
+    if (pipe2(in, O_CLOEXEC) != 0) std::abort();
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
+  }
   posix_spawn_file_actions_addopen(&actions, 1, output, O_WRONLY | O_CREAT | O_TRUNC, 0644);
   std::vector<char*> args;
   for (std::string& arg : argv) args.push_back(arg.data());
@@ -49,18 +60,20 @@ double run_once(std::vector<std::string> argv, const fs::path& input,
   pid_t pid;
   if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) std::abort();
   posix_spawn_file_actions_destroy(&actions);
-  close(in[0]);
-  static char buffer[1 << 16];
-  const int file = open(input.c_str(), O_RDONLY | O_CLOEXEC);
-  for (ssize_t got; (got = read(file, buffer, sizeof buffer)) > 0;) {
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t n = write(in[1], buffer + done, static_cast<std::size_t>(got - done));
-      if (n <= 0) break;
-      done += n;
+  if (feed == Feed::kPipe) {
+    close(in[0]);
+    static char buffer[1 << 16];
+    const int file = open(input.c_str(), O_RDONLY | O_CLOEXEC);
+    for (ssize_t got; (got = read(file, buffer, sizeof buffer)) > 0;) {
+      for (ssize_t done = 0; done < got;) {
+        const ssize_t n = write(in[1], buffer + done, static_cast<std::size_t>(got - done));
+        if (n <= 0) break;
+        done += n;
+      }
     }
+    close(file);
+    close(in[1]);
   }
-  close(file);
-  close(in[1]);
   int status;
   waitpid(pid, &status, 0);
   const double millis = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -76,7 +89,7 @@ double run_once(std::vector<std::string> argv, const fs::path& input,
 double peak_mib(const std::string& peak_rss, const std::string& program, const fs::path& input,
                 const fs::path& scratch) {
   const fs::path report = scratch / "peak.txt";
-  run_once({peak_rss, program}, input, report.c_str());
+  run_once({peak_rss, program}, input, Feed::kPipe, report.c_str());
   std::FILE* file = std::fopen(report.c_str(), "r");
   long kib = 0;
   if (file == nullptr || std::fscanf(file, "%ld", &kib) != 1) std::abort();
@@ -94,6 +107,7 @@ struct Scenario {
   fs::path input;
   int pairs;
   std::function<void()> before_hook;  // untimed preparation of each hook run
+  Feed feed = Feed::kPipe;
 };
 
 int write_events(const fs::path& dir) {
@@ -155,6 +169,8 @@ int main(int argc, char** argv) {
       {"(b) Write event, 100 KB", write_100k, scaled(1000), {}},
       {"(c) Write event, 5 MB of strings", write_5m, scaled(200), {}},
       {"(d) 8 MB of small objects", rows_8m, scaled(200), {}},
+      {"(c) Write event, 5 MB of strings, from a file", write_5m, scaled(200), {}, Feed::kFile},
+      {"(d) 8 MB of small objects, from a file", rows_8m, scaled(200), {}, Feed::kFile},
       {"(e) skill, repeat suppressed", skill, scaled(1000),
        [&] {
          if (!fs::exists(marker)) std::fclose(std::fopen(marker.c_str(), "w"));
@@ -168,20 +184,20 @@ int main(int argc, char** argv) {
   std::printf("|---|---:|---:|---:|---:|\n");
   for (const Scenario& s : scenarios) {
     for (int i = 0; i < 20; ++i) {  // warm-up
-      run_once({floor}, s.input);
+      run_once({floor}, s.input, s.feed);
       if (s.before_hook) s.before_hook();
-      run_once({hook}, s.input);
+      run_once({hook}, s.input, s.feed);
     }
     std::vector<double> floor_ms, hook_ms;
     for (int i = 0; i < s.pairs; ++i) {
       if (s.before_hook) s.before_hook();
       // Alternate which goes first, so neither always runs on a cache the other warmed.
       if (i % 2 == 0) {
-        floor_ms.push_back(run_once({floor}, s.input));
-        hook_ms.push_back(run_once({hook}, s.input));
+        floor_ms.push_back(run_once({floor}, s.input, s.feed));
+        hook_ms.push_back(run_once({hook}, s.input, s.feed));
       } else {
-        hook_ms.push_back(run_once({hook}, s.input));
-        floor_ms.push_back(run_once({floor}, s.input));
+        hook_ms.push_back(run_once({hook}, s.input, s.feed));
+        floor_ms.push_back(run_once({floor}, s.input, s.feed));
       }
     }
     const double f = percentile(floor_ms, 0.5), h = percentile(hook_ms, 0.5);

@@ -12,6 +12,7 @@
 #include "marker_name.h"
 #include "reference_json.h"
 #include "skill_resolver.h"
+#include "string_kernel.h"
 
 namespace {
 
@@ -31,17 +32,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   testing::RefValue document;
   const testing::RefOutcome outcome = testing::reference_parse(text, &document);
   const std::optional<HookEvent> event = parse_hook_event(text);
-  testing::ChunkedStream stream(text, 1 + size % 13);
-  const std::optional<HookEvent> streamed = parse_hook_event(stream);
 
-  FUZZ_CHECK(streamed.has_value() == event.has_value());
-  if (outcome != testing::RefOutcome::kTooDeep) {
-    FUZZ_CHECK(event.has_value() == (outcome == testing::RefOutcome::kValid));
-  }
-  if (event && outcome == testing::RefOutcome::kValid) {
-    const HookEvent expected = testing::reference_event(document);
-    FUZZ_CHECK(testing::describe_difference(expected, *event).empty());
-    FUZZ_CHECK(testing::describe_difference(expected, *streamed).empty());
+  for (const StringKernel* kernel : supported_string_kernels()) {
+    const std::optional<HookEvent> whole = parse_hook_event(text, *kernel);
+    testing::ChunkedStream stream(text, 1 + size % 13);
+    const std::optional<HookEvent> streamed = parse_hook_event(stream, *kernel);
+    FUZZ_CHECK(whole.has_value() == event.has_value());
+    FUZZ_CHECK(streamed.has_value() == event.has_value());
+    if (outcome != testing::RefOutcome::kTooDeep) {
+      FUZZ_CHECK(event.has_value() == (outcome == testing::RefOutcome::kValid));
+    }
+    if (event && outcome == testing::RefOutcome::kValid) {
+      const HookEvent expected = testing::reference_event(document);
+      FUZZ_CHECK(testing::describe_difference(expected, *whole).empty());
+      FUZZ_CHECK(testing::describe_difference(expected, *streamed).empty());
+    }
   }
 
   std::vector<std::string> checked;

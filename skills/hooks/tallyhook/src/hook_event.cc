@@ -1,10 +1,10 @@
 #include "hook_event.h"
 
-#include <array>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "string_kernel.h"
 #include "string_scan.h"
 #include "utf8.h"
 
@@ -38,15 +38,6 @@ enum class Slot : std::uint8_t { kNone, kToolName, kToolInput, kCommand, kSkill 
 
 // An open container on the parse stack.
 enum class Frame : std::uint8_t { kArray, kObject, kTopObject, kToolInputObject };
-
-// The letters of the one-letter escapes, \" \\ \/ \b \f \n \r \t, by the byte after the backslash.
-constexpr std::array<bool, 256> kSimpleEscape = [] {
-  std::array<bool, 256> table{};
-  for (const char c : std::string_view("\"\\/bfnrt")) table[static_cast<unsigned char>(c)] = true;
-  return table;
-}();
-
-inline bool is_simple_escape(unsigned char c) { return kSimpleEscape[c]; }
 
 constexpr bool is_high_surrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 constexpr bool is_low_surrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
@@ -86,18 +77,28 @@ void append_utf8(std::string* out, char32_t cp) {
 class Parser {
  public:
   // Over a text held whole in memory.
-  explicit Parser(std::string_view text)
-      : p_(reinterpret_cast<const unsigned char*>(text.data())), end_(p_ + text.size()) {}
+  Parser(std::string_view text, const StringKernel& kernel)
+      : kernel_(&kernel),
+        p_(reinterpret_cast<const unsigned char*>(text.data())),
+        end_(p_ + text.size()) {}
   // Over a stream, read through a window as the parse goes.
-  explicit Parser(ByteStream& input)
-      : input_(&input), window_(new unsigned char[kWindowSize]), p_(window_.get()), end_(p_) {}
+  // Without a kernel, the baseline one until the text outgrows the window.
+  Parser(ByteStream& input, const StringKernel* kernel)
+      : kernel_(kernel != nullptr ? kernel : &baseline_string_kernel()),
+        choose_kernel_when_large_(kernel == nullptr),
+        input_(&input),
+        window_(new unsigned char[kWindowSize]),
+        p_(window_.get()),
+        end_(p_) {}
 
   bool parse(HookEvent* event);
 
- private:
   // Small enough to stay in the processor's cache, large enough for few reads.
   static constexpr std::size_t kWindowSize = 64 * 1024;
+  // Text beyond this is large enough to pay for choosing the fastest string kernel.
+  static constexpr std::size_t kLargeText = kWindowSize;
 
+ private:
   // Makes at least `count` bytes available at p_, unless the text ends first.
   bool available(std::size_t count) {
     return static_cast<std::size_t>(end_ - p_) >= count || refill(count);
@@ -125,9 +126,14 @@ class Parser {
       p_ = special + 1;
       return true;
     }
-    return any_string(out);
+    if (out != nullptr) return any_string(out);
+    p_ = special;
+    return skip_string_content();
   }
+  // A string whose text is kept, from its opening quote.
   bool any_string(std::string* out);
+  // The rest of a string that is only validated, from the start of a unit in it.
+  bool skip_string_content();
   bool escape(std::string* out);
   // The code unit of the four hex digits at p_ + offset, if they are there.
   bool hex4_at(std::ptrdiff_t offset, char32_t* unit) const {
@@ -151,6 +157,9 @@ class Parser {
   JsonField* field(Slot slot);
   void record(Slot slot, JsonKind kind, bool truthy);
 
+  const StringKernel* kernel_;
+  bool choose_kernel_when_large_ = false;
+  std::size_t bytes_read_ = 0;
   ByteStream* input_ = nullptr;  // none once the text has ended
   bool read_failed_ = false;
   std::unique_ptr<unsigned char[]> window_;
@@ -177,6 +186,11 @@ bool Parser::refill(std::size_t count) {
       return false;
     }
     end_ += n;
+    bytes_read_ += static_cast<std::size_t>(n);
+  }
+  if (choose_kernel_when_large_ && bytes_read_ > kLargeText) {
+    kernel_ = &string_kernel();
+    choose_kernel_when_large_ = false;
   }
   return true;
 }
@@ -237,14 +251,7 @@ bool Parser::any_string(std::string* out) {
     }
     if (c == '\\') {
       flush();
-      if (out == nullptr && end_ - p_ >= 2 && is_simple_escape(p_[1])) {
-        // Nothing is kept: no need to decode. Source text brings them in runs ("\n\t\t").
-        do {
-          p_ += 2;
-        } while (end_ - p_ >= 2 && p_[0] == '\\' && is_simple_escape(p_[1]));
-      } else if (!escape(out)) {
-        return false;
-      }
+      if (!escape(out)) return false;
       run = p_;
       continue;
     }
@@ -257,6 +264,24 @@ bool Parser::any_string(std::string* out) {
       if (n == 0) return false;
       p_ += n;
     } while (end_ - p_ >= 4 && *p_ >= 0x80);
+  }
+}
+
+bool Parser::skip_string_content() {
+  for (;;) {
+    p_ = kernel_->skip_string_content(p_, end_);
+    // The kernel stops at a unit cut by the window's end; with more text, it goes on.
+    if (end_ - p_ < 12 && input_ != nullptr) {
+      refill(12);
+      continue;
+    }
+    if (p_ == end_) return false;
+    if (*p_ == '"') {
+      ++p_;
+      return true;
+    }
+    // What is left is a \u escape or invalid.
+    if (*p_ != '\\' || !escape(nullptr)) return false;
   }
 }
 
@@ -459,14 +484,25 @@ bool Parser::parse(HookEvent* event) {
 }  // namespace
 
 std::optional<HookEvent> parse_hook_event(std::string_view text) {
-  HookEvent event;
-  if (!Parser(text).parse(&event)) return std::nullopt;
-  return event;
+  return parse_hook_event(
+      text, text.size() > Parser::kLargeText ? string_kernel() : baseline_string_kernel());
 }
 
 std::optional<HookEvent> parse_hook_event(ByteStream& input) {
   HookEvent event;
-  if (!Parser(input).parse(&event)) return std::nullopt;
+  if (!Parser(input, nullptr).parse(&event)) return std::nullopt;
+  return event;
+}
+
+std::optional<HookEvent> parse_hook_event(std::string_view text, const StringKernel& kernel) {
+  HookEvent event;
+  if (!Parser(text, kernel).parse(&event)) return std::nullopt;
+  return event;
+}
+
+std::optional<HookEvent> parse_hook_event(ByteStream& input, const StringKernel& kernel) {
+  HookEvent event;
+  if (!Parser(input, &kernel).parse(&event)) return std::nullopt;
   return event;
 }
 

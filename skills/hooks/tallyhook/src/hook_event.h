@@ -70,6 +70,13 @@ std::optional<HookEvent> parse_hook_event(std::string_view text);
 // text invalid, and returns nothing then or when reading fails.
 std::optional<HookEvent> parse_hook_event(ByteStream& input);
 
+// The same with a chosen way of validating string content (string_kernel.h) instead of the
+// fastest this processor has: for tests and benchmarks, which hold every kernel to the same
+// results.
+struct StringKernel;
+std::optional<HookEvent> parse_hook_event(std::string_view text, const StringKernel& kernel);
+std::optional<HookEvent> parse_hook_event(ByteStream& input, const StringKernel& kernel);
+
 }  // namespace tallyhook
 
 #endif  // TALLYHOOK_HOOK_EVENT_H_

@@ -3,12 +3,14 @@
 // the same members, whether the text comes whole or a few bytes at a time.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 
 #include "chunked_stream.h"
 #include "hook_event.h"
 #include "reference_json.h"
+#include "string_kernel.h"
 #include "test_support.h"
 
 namespace tallyhook {
@@ -63,16 +65,33 @@ void expect_same_as_reference(const std::string& text) {
   RefValue document;
   const RefOutcome outcome = testing::reference_parse(text, &document);
   if (outcome == RefOutcome::kTooDeep) return;
-  const std::optional<HookEvent> whole = parse_hook_event(text);
-  testing::ChunkedStream stream(text, 1 + text.size() % 7);
-  const std::optional<HookEvent> streamed = parse_hook_event(stream);
-  ASSERT_EQ(whole.has_value(), outcome == RefOutcome::kValid) << ::testing::PrintToString(text);
-  ASSERT_EQ(streamed.has_value(), whole.has_value()) << ::testing::PrintToString(text);
-  if (!whole) return;
-  const HookEvent expected = testing::reference_event(document);
-  EXPECT_EQ(testing::describe_difference(expected, *whole), "") << ::testing::PrintToString(text);
-  EXPECT_EQ(testing::describe_difference(expected, *streamed), "")
-      << ::testing::PrintToString(text);
+  const HookEvent expected =
+      outcome == RefOutcome::kValid ? testing::reference_event(document) : HookEvent{};
+  for (const StringKernel* kernel : supported_string_kernels()) {
+    SCOPED_TRACE(kernel->name);
+    const std::optional<HookEvent> whole = parse_hook_event(text, *kernel);
+    ASSERT_EQ(whole.has_value(), outcome == RefOutcome::kValid) << ::testing::PrintToString(text);
+    if (whole) {
+      EXPECT_EQ(testing::describe_difference(expected, *whole), "")
+          << ::testing::PrintToString(text);
+    }
+    // A few bytes at a time, and in reads that cut 64-byte blocks at varying places.
+    for (const std::size_t chunk : {1 + text.size() % 7, 60 + text.size() % 11}) {
+      testing::ChunkedStream stream(text, chunk);
+      const std::optional<HookEvent> streamed = parse_hook_event(stream, *kernel);
+      ASSERT_EQ(streamed.has_value(), whole.has_value()) << ::testing::PrintToString(text);
+      if (streamed) {
+        EXPECT_EQ(testing::describe_difference(expected, *streamed), "")
+            << ::testing::PrintToString(text);
+      }
+    }
+  }
+}
+
+// 20,000 by default; TALLYHOOK_MUTATIONS=100000 for a deeper run (docs/FUZZING.md).
+int mutation_count() {
+  const char* count = std::getenv("TALLYHOOK_MUTATIONS");
+  return count != nullptr ? std::atoi(count) : 20000;
 }
 
 TEST(Differential, SeedEventsAgree) {
@@ -82,7 +101,8 @@ TEST(Differential, SeedEventsAgree) {
 TEST(Differential, MutatedEventsAgree) {
   std::mt19937 rng(20261208);  // fixed: the same texts on every run
   const std::vector<std::string> seeds = seed_events();
-  for (int i = 0; i < 20000; ++i) {
+  const int count = mutation_count();
+  for (int i = 0; i < count; ++i) {
     expect_same_as_reference(mutate(seeds[static_cast<std::size_t>(i) % seeds.size()], rng));
     if (::testing::Test::HasFailure()) return;
   }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "chunked_stream.h"
+#include "string_kernel.h"
 
 namespace tallyhook {
 namespace {
@@ -22,16 +23,40 @@ struct ValidityCase {
 
 void PrintTo(const ValidityCase& c, std::ostream* os) { *os << c.label; }
 
-constexpr std::size_t kChunkSizes[] = {1, 2, 3, 7, 100000};
+// Reads of a few bytes cut every token and character at the window's end; 61 and 64 cut
+// 64-byte blocks of the padded texts below in different places.
+constexpr std::size_t kChunkSizes[] = {1, 2, 3, 7, 61, 64, 100000};
+
+// The case's text as it is, and with plain characters or escapes put in front of what its
+// first string holds, which changes nothing of its validity but brings that content to every
+// offset of a string kernel's 64-byte block.
+std::vector<std::string> placements(const std::string& text) {
+  std::vector<std::string> texts = {text};
+  const std::size_t quote = text.find('"');
+  if (quote == std::string::npos) return texts;
+  for (const std::string_view filler : {"\xC3\xA9", "\\t", "x"}) {
+    std::string padded = text;
+    for (std::size_t count = 1; count <= 70; ++count) {
+      padded.insert(quote + 1, filler);
+      texts.push_back(padded);
+    }
+  }
+  return texts;
+}
 
 class ParserValidity : public ::testing::TestWithParam<ValidityCase> {};
 
 TEST_P(ParserValidity, AcceptsExactlyStrictJson) {
-  EXPECT_EQ(parse_hook_event(GetParam().text).has_value(), GetParam().valid);
-  for (const std::size_t chunk : kChunkSizes) {
-    SCOPED_TRACE(chunk);
-    ChunkedStream stream(GetParam().text, chunk);
-    EXPECT_EQ(parse_hook_event(stream).has_value(), GetParam().valid);
+  for (const StringKernel* kernel : supported_string_kernels()) {
+    for (const std::string& text : placements(GetParam().text)) {
+      SCOPED_TRACE(::testing::Message() << kernel->name << " " << ::testing::PrintToString(text));
+      ASSERT_EQ(parse_hook_event(text, *kernel).has_value(), GetParam().valid);
+      for (const std::size_t chunk : kChunkSizes) {
+        SCOPED_TRACE(chunk);
+        ChunkedStream stream(text, chunk);
+        ASSERT_EQ(parse_hook_event(stream, *kernel).has_value(), GetParam().valid);
+      }
+    }
   }
 }
 
@@ -139,14 +164,16 @@ TEST_P(CommandField, KeepsKindTruthinessAndText) {
   EXPECT_EQ(field.kind, GetParam().kind);
   EXPECT_EQ(field.truthy, GetParam().truthy);
   EXPECT_EQ(field.text, GetParam().value);
-  for (const std::size_t chunk : kChunkSizes) {
-    SCOPED_TRACE(chunk);
-    ChunkedStream stream(GetParam().text, chunk);
-    const auto streamed = parse_hook_event(stream);
-    ASSERT_TRUE(streamed.has_value());
-    EXPECT_EQ(streamed->command.kind, field.kind);
-    EXPECT_EQ(streamed->command.truthy, field.truthy);
-    EXPECT_EQ(streamed->command.text, field.text);
+  for (const StringKernel* kernel : supported_string_kernels()) {
+    for (const std::size_t chunk : kChunkSizes) {
+      SCOPED_TRACE(::testing::Message() << kernel->name << " " << chunk);
+      ChunkedStream stream(GetParam().text, chunk);
+      const auto streamed = parse_hook_event(stream, *kernel);
+      ASSERT_TRUE(streamed.has_value());
+      EXPECT_EQ(streamed->command.kind, field.kind);
+      EXPECT_EQ(streamed->command.truthy, field.truthy);
+      EXPECT_EQ(streamed->command.text, field.text);
+    }
   }
 }
 

@@ -1,0 +1,54 @@
+#ifndef TALLYHOOK_STRING_BLOCK_H_
+#define TALLYHOOK_STRING_BLOCK_H_
+
+#include <bit>
+#include <cstdint>
+
+namespace tallyhook {
+
+// 64 bytes of string content as bit masks, bit i for byte i, as the vector kernels classify
+// them. The block starts where a unit starts, so no escape reaches into it from before.
+struct StringBlock {
+  std::uint64_t quote = 0;
+  std::uint64_t backslash = 0;
+  std::uint64_t control = 0;        // bytes below 0x20
+  std::uint64_t escape_letter = 0;  // " \ / b f n r t
+};
+
+// The bytes escaped by a backslash: each one just after a run of backslashes of odd length.
+// Adding a run's first bit to the run carries past its end; runs starting at even and at odd
+// positions are summed apart so that the parity of the end tells the parity of the length.
+// A run that reaches bit 63 carries out of the block and marks nothing.
+inline std::uint64_t escaped_bytes(std::uint64_t backslash) {
+  constexpr std::uint64_t kEven = 0x5555555555555555ULL;
+  const std::uint64_t starts = backslash & ~(backslash << 1);
+  const std::uint64_t after_even_starts = (backslash + (starts & kEven)) & ~backslash;
+  const std::uint64_t after_odd_starts = (backslash + (starts & ~kEven)) & ~backslash;
+  return (after_even_starts & ~kEven) | (after_odd_starts & kEven);
+}
+
+// How much of the block can be judged alone: all but a run of backslashes at its end, whose
+// escaped letter is in the next block.
+inline unsigned judged_length(const StringBlock& block) {
+  return 64 - static_cast<unsigned>(std::countl_one(block.backslash));
+}
+
+// The offset of the first unit in the first `length` bytes that is not plain (the closing
+// quote, a control character, or the backslash of a \u or an invalid escape), or `length`.
+// Multi-byte characters are the caller's to check.
+inline unsigned first_stop(const StringBlock& block, unsigned length) {
+  const std::uint64_t escaped = escaped_bytes(block.backslash);
+  const std::uint64_t bad_escape = escaped & ~block.escape_letter;
+  std::uint64_t stop = (block.quote & ~escaped) | block.control | (bad_escape >> 1);
+  if (length < 64) stop |= std::uint64_t{1} << length;
+  return stop == 0 ? 64 : static_cast<unsigned>(std::countr_zero(stop));
+}
+
+// Bits 0 to n - 1.
+inline std::uint64_t bits_below(unsigned n) {
+  return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+}
+
+}  // namespace tallyhook
+
+#endif  // TALLYHOOK_STRING_BLOCK_H_
