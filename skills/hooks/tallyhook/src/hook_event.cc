@@ -49,6 +49,46 @@ inline int hex_value(unsigned char c) {
   return -1;
 }
 
+constexpr bool is_json_white_space(unsigned char c) {
+  return c == ' ' || c == '\n' || c == '\r' || c == '\t';
+}
+
+// Where the number that starts at p (before end) ends: nullptr when the bytes there are not
+// a number, `end` when they reach it, as the number may go on past it.
+inline const unsigned char* number_end(const unsigned char* p, const unsigned char* end) {
+  auto digit = [&] { return p != end && static_cast<unsigned>(*p - '0') < 10; };
+  auto digits = [&] {
+    while (digit()) ++p;
+  };
+  if (*p == '-') ++p;
+  if (p != end && *p == '0') {
+    ++p;
+  } else if (digit()) {
+    digits();
+  } else {
+    return p == end ? end : nullptr;
+  }
+  if (p != end && *p == '.') {
+    ++p;
+    if (!digit()) return p == end ? end : nullptr;
+    digits();
+  }
+  if (p != end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    if (p != end && (*p == '+' || *p == '-')) ++p;
+    if (!digit()) return p == end ? end : nullptr;
+    digits();
+  }
+  return p;
+}
+
+// Where `word` at p ends: nullptr when the bytes there differ, `end` when there are too few.
+inline const unsigned char* literal_end(const unsigned char* p, const unsigned char* end,
+                                        std::string_view word) {
+  if (static_cast<std::size_t>(end - p) < word.size()) return end;
+  return std::memcmp(p, word.data(), word.size()) == 0 ? p + word.size() : nullptr;
+}
+
 void append_utf8(std::string* out, char32_t cp) {
   char buf[4];
   std::size_t n;
@@ -110,7 +150,7 @@ class Parser {
     if (p_ != end_ && *p_ > ' ') [[likely]]
       return;
     do {
-      while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t')) ++p_;
+      while (p_ != end_ && is_json_white_space(*p_)) ++p_;
     } while (p_ == end_ && refill(1));
   }
   bool at(unsigned char c) { return available(1) && *p_ == c; }
@@ -149,6 +189,10 @@ class Parser {
   }
   bool number(bool* nonzero);
   bool literal(const char* word, std::size_t length);
+
+  // Validates a container whose value goes nowhere, from its opening bracket to just past
+  // its closing one, pushing its open containers on `stack` as parse() does.
+  bool skip_container(std::vector<Frame>* stack);
 
   // Parses `"key" :` in an object of the given frame and returns, through `slot`, where
   // the member's value goes.
@@ -374,6 +418,130 @@ bool Parser::literal(const char* word, std::size_t length) {
   return true;
 }
 
+bool Parser::skip_container(std::vector<Frame>* stack) {
+  // Most of a large event is validated here and nothing of it kept, so this is the grammar
+  // of parse() without slots, on local copies of p_ and end_ that the compiler can keep in
+  // registers. A token that the window cuts is taken again from its start by the member
+  // function that reads on, which sees the text exactly as parse() would.
+  const unsigned char* p = p_;
+  const unsigned char* end = end_;
+  auto sync = [&] { p_ = p; };
+  auto reload = [&] {
+    p = p_;
+    end = end_;
+  };
+  // Leaves p at the next byte that is not white space; p == end when the text ends first.
+  auto white_space = [&] {
+    if (p != end && *p > ' ') [[likely]]
+      return;
+    for (;;) {
+      while (p != end && is_json_white_space(*p)) ++p;
+      if (p != end) return;
+      sync();
+      const bool more = refill(1);
+      reload();
+      if (!more) return;
+    }
+  };
+  auto skip_string = [&] {
+    const unsigned char* quote = find_string_special(p + 1, end);
+    if (quote != end && *quote == '"') {
+      p = quote + 1;
+      return true;
+    }
+    sync();
+    const bool valid = string(nullptr);
+    reload();
+    return valid;
+  };
+  auto skip_scalar = [&] {
+    const unsigned char* after = nullptr;
+    switch (*p) {
+      case 't':
+        after = literal_end(p, end, "true");
+        break;
+      case 'f':
+        after = literal_end(p, end, "false");
+        break;
+      case 'n':
+        after = literal_end(p, end, "null");
+        break;
+      default:
+        after = number_end(p, end);
+        break;
+    }
+    if (after == end) {  // cut by the window, or the text ends there
+      sync();
+      bool nonzero;
+      const bool valid = *p == 't'   ? literal("true", 4)
+                         : *p == 'f' ? literal("false", 5)
+                         : *p == 'n' ? literal("null", 4)
+                                     : number(&nonzero);
+      reload();
+      return valid;
+    }
+    if (after == nullptr) return false;
+    p = after;
+    return true;
+  };
+
+  // `"name" :` of a member, from the byte after `{` or `,` and its white space.
+  auto member_name = [&] {
+    if (p == end || *p != '"' || !skip_string()) return false;
+    white_space();
+    if (p == end || *p != ':') return false;
+    ++p;
+    return true;
+  };
+
+  const std::size_t outer_depth = stack->size();
+  bool in_object;  // the innermost open container is an object
+  for (;;) {
+    // At an opening bracket.
+    in_object = *p == '{';
+    stack->push_back(in_object ? Frame::kObject : Frame::kArray);
+    ++p;
+    white_space();
+    bool value_due = true;
+    if (p != end && *p == (in_object ? '}' : ']')) {
+      value_due = false;  // closed below
+    } else if (in_object && !member_name()) {
+      return false;
+    }
+    for (;;) {
+      if (value_due) {
+        white_space();
+        if (p == end) return false;
+        if (*p == '{' || *p == '[') break;  // to the opening bracket, above
+        if (!(*p == '"' ? skip_string() : skip_scalar())) return false;
+        white_space();
+        if (p == end) return false;
+      }
+      // A value is complete, or a container empty: another value, or the container closes.
+      if (*p == ',') {
+        ++p;
+        if (in_object) {
+          white_space();
+          if (!member_name()) return false;
+        }
+        value_due = true;
+        continue;
+      }
+      if (*p != (in_object ? '}' : ']')) return false;
+      ++p;
+      stack->pop_back();
+      if (stack->size() == outer_depth) {
+        sync();
+        return true;
+      }
+      in_object = stack->back() == Frame::kObject;
+      white_space();
+      if (p == end) return false;
+      value_due = false;
+    }
+  }
+}
+
 bool Parser::member_key(Frame frame, Slot* slot) {
   if (!at('"')) return false;
   const bool interesting = frame == Frame::kTopObject || frame == Frame::kToolInputObject;
@@ -410,6 +578,12 @@ bool Parser::parse(HookEvent* event) {
       case '{':
       case '[': {
         const bool is_object = *p_ == '{';
+        // A container that goes nowhere, but the whole document when that is an object.
+        if (slot == Slot::kNone && (!top_level || !is_object)) {
+          if (top_level) event_->kind = JsonKind::kArray;
+          if (!skip_container(&stack)) return false;
+          break;
+        }
         ++p_;
         skip_white_space();
         const bool empty = at(is_object ? '}' : ']');

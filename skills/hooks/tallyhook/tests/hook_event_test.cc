@@ -27,11 +27,12 @@ void PrintTo(const ValidityCase& c, std::ostream* os) { *os << c.label; }
 // 64-byte blocks of the padded texts below in different places.
 constexpr std::size_t kChunkSizes[] = {1, 2, 3, 7, 61, 64, 100000};
 
-// The case's text as it is, and with plain characters or escapes put in front of what its
-// first string holds, which changes nothing of its validity but brings that content to every
-// offset of a string kernel's 64-byte block.
+// The case's text as it is; as the value of a member that the parser validates without
+// keeping, where a large event spends its time; and with plain characters or escapes put in
+// front of what its first string holds, which changes nothing of its validity but brings
+// that content to every offset of a string kernel's 64-byte block.
 std::vector<std::string> placements(const std::string& text) {
-  std::vector<std::string> texts = {text};
+  std::vector<std::string> texts = {text, R"({"tool_response":)" + text + "}"};
   const std::size_t quote = text.find('"');
   if (quote == std::string::npos) return texts;
   for (const std::string_view filler : {"\xC3\xA9", "\\t", "x"}) {
@@ -113,7 +114,28 @@ INSTANTIATE_TEST_SUITE_P(
         ValidityCase{"EndsInsideEscape", "[\"\\", false},
         ValidityCase{"EndsInsideUnicodeEscape", "[\"\\u00", false},
         ValidityCase{"EndsInsideSequence", "[\"\xE6\x9D", false},
-        ValidityCase{"MismatchedClose", "[}", false}),
+        ValidityCase{"MismatchedClose", "[}", false},
+        ValidityCase{"ArrayClosedAsObject", "[1}", false},
+        ValidityCase{"ObjectClosedAsArray", R"({"a":1])", false},
+        ValidityCase{"ClosedInTheWrongOrder", R"([{"a":[]]})", false},
+        ValidityCase{"WhiteSpaceEverywhere",
+                     "[ {\t\"a\" :\r\n[ 1 , { } ,[ ] , \"x\" ,true ] , \"b\":{ \"c\" : null } } ]",
+                     true},
+        ValidityCase{"NestedMixed", R"({"a":[{"b":[0,{"c":[[],{}]},-1.5e3]},"d"],"e":{}})", true},
+        ValidityCase{"UnclosedNested", R"([{"a":[1,{"b":2}])", false},
+        ValidityCase{"ColonInArray", R"(["a":1])", false},
+        ValidityCase{"MissingValue", R"({"a":})", false},
+        ValidityCase{"LeadingComma", "[,1]", false}, ValidityCase{"MissingComma", "[1 2]", false},
+        ValidityCase{"MissingMember", R"({"a":1,,"b":2})", false},
+        ValidityCase{"ValueWithoutName", R"({"a":1,2})", false},
+        ValidityCase{"StringsWithoutComma", R"(["a" "b"])", false},
+        ValidityCase{"LetterAfterNumber", "[12x]", false},
+        ValidityCase{"LetterAfterLiteral", "[truex]", false},
+        ValidityCase{"TwoLiterals", "[nullnull]", false},
+        ValidityCase{"EndsInNumber", "[12", false}, ValidityCase{"EndsAfterMinus", "[-", false},
+        ValidityCase{"EndsAfterPoint", "[1.", false}, ValidityCase{"EndsAfterE", "[1e", false},
+        ValidityCase{"EndsInLiteral", "[fals", false}, ValidityCase{"EndsAfterComma", "[1,", false},
+        ValidityCase{"EndsAfterName", R"({"a")", false}),
     [](const auto& test) { return std::string(test.param.label); });
 
 TEST(Parser, FailedReadIsNoText) {
@@ -127,6 +149,26 @@ TEST(Parser, DeepNestingEndsInAResult) {
   const auto nested = parse_hook_event(std::string(depth, '[') + std::string(depth, ']'));
   ASSERT_TRUE(nested.has_value());
   EXPECT_EQ(nested->kind, JsonKind::kArray);
+}
+
+TEST(Parser, TokensLongerThanTheWindowInValuesNotKept) {
+  const std::string number = std::string(70'000, '1') + ".5e-" + std::string(70'000, '2');
+  const std::string text = std::string(70'000, 'x') + "\\u00e9" + std::string(70'000, 'y');
+  for (const auto& [value, valid] :
+       std::initializer_list<std::pair<std::string, bool>>{{number, true},
+                                                           {number + "x", false},
+                                                           {number.substr(0, 70'001), false},
+                                                           {'"' + text + '"', true},
+                                                           {'"' + text + "\x01\"", false},
+                                                           {'"' + text, false}}) {
+    const std::string event = R"({"tool_response":[)" + value + "]}";
+    SCOPED_TRACE(::testing::Message() << valid << " " << event.size());
+    EXPECT_EQ(parse_hook_event(event).has_value(), valid);
+    for (const std::size_t chunk : {std::size_t{7}, std::size_t{4096}}) {
+      ChunkedStream stream(event, chunk);
+      EXPECT_EQ(parse_hook_event(stream).has_value(), valid) << chunk;
+    }
+  }
 }
 
 TEST(Parser, ReportsTheDocumentKind) {
