@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "string_content.h"
+
 namespace tallyhook {
 
 // 64 bytes of string content as bit masks, bit i for byte i, as the vector kernels classify
@@ -47,6 +49,36 @@ inline unsigned first_stop(const StringBlock& block, unsigned length) {
 // Bits 0 to n - 1.
 inline std::uint64_t bits_below(unsigned n) {
   return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+}
+
+// What a vector kernel makes of the 64 bytes at the start of a block: how many bytes from
+// there are plain units, and whether the unit after them is one that is not plain, where the
+// scan ends. No plain bytes and no stop: the block needs the portable definition (invalid
+// UTF-8, multi-byte characters a kernel does not check, a block of backslashes).
+struct BlockVerdict {
+  unsigned plain;
+  bool stop;
+};
+
+// The loop every vector kernel runs around its judgement of one block: whole blocks while 64
+// bytes are left, and the portable definition for a block that cannot be judged and for the
+// last bytes. Inlined, so that the kernel's judgement inlines into its own code.
+template <typename JudgeBlock>
+[[gnu::always_inline]] inline const unsigned char* skip_blocks(const unsigned char* p,
+                                                               const unsigned char* end,
+                                                               JudgeBlock judge) {
+  for (;;) {
+    while (end - p >= 64) {
+      const BlockVerdict verdict = judge(p);
+      if (verdict.stop) return p + verdict.plain;
+      if (verdict.plain == 0) break;
+      p += verdict.plain;
+    }
+    const unsigned char* bound = end - p > 64 ? p + 64 : end;
+    const unsigned char* q = skip_plain_units(p, bound, end);
+    if (q < bound || bound == end) return q;
+    p = q;
+  }
 }
 
 }  // namespace tallyhook

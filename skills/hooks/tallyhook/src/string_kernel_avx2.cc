@@ -8,7 +8,6 @@
 #include <cstdint>
 
 #include "string_block.h"
-#include "string_content.h"
 #include "string_kernel.h"
 
 namespace tallyhook {
@@ -145,40 +144,35 @@ unsigned length_before_cut_character(const unsigned char* block) {
   return 64;
 }
 
+// One block: a member function, which unlike a lambda can carry the target.
+struct Avx2Block {
+  [[gnu::target("avx2")]] BlockVerdict operator()(const unsigned char* p) const {
+    const __m256i quote = _mm256_set1_epi8('"');
+    const __m256i backslash = _mm256_set1_epi8('\\');
+    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    StringBlock block;
+    block.quote = mask_of(_mm256_cmpeq_epi8(low, quote), _mm256_cmpeq_epi8(high, quote));
+    block.backslash =
+        mask_of(_mm256_cmpeq_epi8(low, backslash), _mm256_cmpeq_epi8(high, backslash));
+    block.control = mask_of(is_control(low), is_control(high));
+    block.escape_letter = mask_of(escape_letters(low), escape_letters(high));
+    unsigned length = judged_length(block);
+    if (mask_of(low, high) != 0) {
+      // The block starts a unit, so what came before it is as good as ASCII.
+      const __m256i errors =
+          _mm256_or_si256(utf8_errors(low, _mm256_setzero_si256()), utf8_errors(high, low));
+      if (!_mm256_testz_si256(errors, errors)) return {0, false};
+      length = std::min(length, length_before_cut_character(p));
+    }
+    const unsigned stop = first_stop(block, length);
+    return stop < length ? BlockVerdict{stop, true} : BlockVerdict{length, false};
+  }
+};
+
 [[gnu::target("avx2")]] const unsigned char* skip_string_content_avx2(const unsigned char* p,
                                                                       const unsigned char* end) {
-  const __m256i quote = _mm256_set1_epi8('"');
-  const __m256i backslash = _mm256_set1_epi8('\\');
-  for (;;) {
-    while (end - p >= 64) {
-      const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-      const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-      StringBlock block;
-      block.quote = mask_of(_mm256_cmpeq_epi8(low, quote), _mm256_cmpeq_epi8(high, quote));
-      block.backslash =
-          mask_of(_mm256_cmpeq_epi8(low, backslash), _mm256_cmpeq_epi8(high, backslash));
-      block.control = mask_of(is_control(low), is_control(high));
-      block.escape_letter = mask_of(escape_letters(low), escape_letters(high));
-      unsigned length = judged_length(block);
-      if (mask_of(low, high) != 0) {
-        // The block starts a unit, so what came before it is as good as ASCII.
-        const __m256i errors =
-            _mm256_or_si256(utf8_errors(low, _mm256_setzero_si256()), utf8_errors(high, low));
-        if (!_mm256_testz_si256(errors, errors)) break;
-        length = std::min(length, length_before_cut_character(p));
-      }
-      const unsigned stop = first_stop(block, length);
-      if (stop < length) return p + stop;
-      if (length == 0) break;
-      p += length;
-    }
-    // Invalid UTF-8 (the portable path finds exactly where), a block that is all
-    // backslashes, or the last bytes.
-    const unsigned char* bound = end - p > 64 ? p + 64 : end;
-    const unsigned char* q = skip_plain_units(p, bound, end);
-    if (q < bound || bound == end) return q;
-    p = q;
-  }
+  return skip_blocks(p, end, Avx2Block{});
 }
 
 }  // namespace
