@@ -64,15 +64,15 @@ grep -E 'tests passed|\*\*\*Skipped' "$scratch/ctest.log"
 # replay ROOT EXPECTED... -- HOOK...: events of scripts/demo-events.sh by number, with their
 # expected outcomes, through HOOK with a fresh HOME.
 replay() {
-  local dir=$1 home="$1/home" specs=() spec entry label expected event
+  local dir=$1 home="$1/home" wanted=() want entry label expected event
   shift
-  while [ "$1" != -- ]; do specs+=("$1"); shift; done
+  while [ "$1" != -- ]; do wanted+=("$1"); shift; done
   shift
   mkdir -p "$home"
   HOME=$home
   source scripts/demo-events.sh
-  for spec in "${specs[@]}"; do
-    entry=${events[${spec%%=*}]}; expected=${spec#*=}
+  for want in "${wanted[@]}"; do
+    entry=${events[${want%%=*}]}; expected=${want#*=}
     label=${entry%%|*}; event=${entry#*|}; event=${event#*|}
     replay_event "$dir" "$expected" "$event" "$@"
     printf '   %-34s %-5s %s\n' "$label" "$status" "$outcome"
