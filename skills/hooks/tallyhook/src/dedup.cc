@@ -12,7 +12,7 @@ std::string hooks_directory(std::string_view home) {
 }
 
 bool is_duplicate_at(std::string_view home, std::string_view skill_name, WallTime now) {
-  // Cutting the name at a NUL would address another skill's marker.
+  // No file can hold such a name; cutting it at a NUL would address another skill's marker.
   if (!can_name_a_file(skill_name)) return false;
   return repeats_recent_report(hooks_directory(home), marker_file_name(skill_name), now);
 }

@@ -33,7 +33,11 @@ bool processor_runs_avx2() {
 }
 #endif
 
-std::span<const StringKernel* const> supported() {
+}  // namespace
+
+extern const StringKernel kPortableStringKernel{"portable", skip_string_content_portable};
+
+std::span<const StringKernel* const> supported_string_kernels() {
   static const std::vector<const StringKernel*> kernels = [] {
     std::vector<const StringKernel*> found = {&kPortableStringKernel};
 #if defined(TALLYHOOK_SSE2_KERNEL)
@@ -47,12 +51,8 @@ std::span<const StringKernel* const> supported() {
   return kernels;
 }
 
-}  // namespace
-
-extern const StringKernel kPortableStringKernel{"portable", skip_string_content_portable};
-
 const StringKernel& string_kernel() {
-  static const StringKernel& fastest = *supported().back();
+  static const StringKernel& fastest = *supported_string_kernels().back();
   return fastest;
 }
 
@@ -63,7 +63,5 @@ const StringKernel& baseline_string_kernel() {
   return kPortableStringKernel;
 #endif
 }
-
-std::span<const StringKernel* const> supported_string_kernels() { return supported(); }
 
 }  // namespace tallyhook
