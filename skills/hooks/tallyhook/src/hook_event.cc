@@ -166,12 +166,12 @@ class Parser {
       p_ = special + 1;
       return true;
     }
-    if (out != nullptr) return any_string(out);
+    if (out != nullptr) return kept_string(out);
     p_ = special;
     return skip_string_content();
   }
-  // A string whose text is kept, from its opening quote.
-  bool any_string(std::string* out);
+  // A string whose text is appended to `out` (not null), from its opening quote.
+  bool kept_string(std::string* out);
   // The rest of a string that is only validated, from the start of a unit in it.
   bool skip_string_content();
   bool escape(std::string* out);
@@ -269,15 +269,13 @@ void Parser::record(Slot slot, JsonKind kind, bool truthy) {
   }
 }
 
-bool Parser::any_string(std::string* out) {
+bool Parser::kept_string(std::string* out) {
   ++p_;  // opening quote
   // Plain bytes and multi-byte characters are copied to `out` in runs, cut only where an
   // escape is decoded or the window moves.
   const unsigned char* run = p_;
   auto flush = [&] {
-    if (out != nullptr) {
-      out->append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p_ - run));
-    }
+    out->append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p_ - run));
   };
   for (;;) {
     p_ = find_string_special(p_, end_);
@@ -444,13 +442,14 @@ bool Parser::skip_container(std::vector<Frame>* stack) {
     }
   };
   auto skip_string = [&] {
-    const unsigned char* quote = find_string_special(p + 1, end);
-    if (quote != end && *quote == '"') {
-      p = quote + 1;
+    const unsigned char* special = find_string_special(p + 1, end);
+    if (special != end && *special == '"') {
+      p = special + 1;
       return true;
     }
-    sync();
-    const bool valid = string(nullptr);
+    // The plain bytes before `special` are scanned already.
+    p_ = special;
+    const bool valid = skip_string_content();
     reload();
     return valid;
   };
