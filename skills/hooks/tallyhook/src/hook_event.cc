@@ -122,9 +122,9 @@ class Parser {
         p_(reinterpret_cast<const unsigned char*>(text.data())),
         end_(p_ + text.size()) {}
   // Over a stream, read through a window as the parse goes.
-  // Without a kernel, the baseline one until the text outgrows the window.
+  // Without a kernel, the portable one until the text outgrows the window.
   Parser(ByteStream& input, const StringKernel* kernel)
-      : kernel_(kernel != nullptr ? kernel : &baseline_string_kernel()),
+      : kernel_(kernel != nullptr ? kernel : &kPortableStringKernel),
         choose_kernel_when_large_(kernel == nullptr),
         input_(&input),
         window_(new unsigned char[kWindowSize]),
@@ -658,7 +658,7 @@ bool Parser::parse(HookEvent* event) {
 
 std::optional<HookEvent> parse_hook_event(std::string_view text) {
   return parse_hook_event(
-      text, text.size() > Parser::kLargeText ? string_kernel() : baseline_string_kernel());
+      text, text.size() > Parser::kLargeText ? string_kernel() : kPortableStringKernel);
 }
 
 std::optional<HookEvent> parse_hook_event(ByteStream& input) {

@@ -8,7 +8,7 @@
 
 namespace tallyhook {
 
-// 64 bytes of string content as bit masks, bit i for byte i, as the vector kernels classify
+// 64 bytes of string content as bit masks, bit i for byte i, as a vector kernel classifies
 // them. The block starts where a unit starts, so no escape reaches into it from before.
 struct StringBlock {
   std::uint64_t quote = 0;
@@ -60,7 +60,7 @@ struct BlockVerdict {
   bool stop;
 };
 
-// The loop every vector kernel runs around its judgement of one block: whole blocks while 64
+// The loop a vector kernel runs around its judgement of one block: whole blocks while 64
 // bytes are left, and the portable definition for a block that cannot be judged and for the
 // last bytes. Inlined, so that the kernel's judgement inlines into its own code.
 template <typename JudgeBlock>

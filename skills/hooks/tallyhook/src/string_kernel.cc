@@ -40,9 +40,6 @@ extern const StringKernel kPortableStringKernel{"portable", skip_string_content_
 std::span<const StringKernel* const> supported_string_kernels() {
   static const std::vector<const StringKernel*> kernels = [] {
     std::vector<const StringKernel*> found = {&kPortableStringKernel};
-#if defined(TALLYHOOK_SSE2_KERNEL)
-    found.push_back(&kSse2StringKernel);
-#endif
 #if defined(TALLYHOOK_AVX2_KERNEL)
     if (processor_runs_avx2()) found.push_back(&kAvx2StringKernel);
 #endif
@@ -54,14 +51,6 @@ std::span<const StringKernel* const> supported_string_kernels() {
 const StringKernel& string_kernel() {
   static const StringKernel& fastest = *supported_string_kernels().back();
   return fastest;
-}
-
-const StringKernel& baseline_string_kernel() {
-#if defined(TALLYHOOK_SSE2_KERNEL)
-  return kSse2StringKernel;
-#else
-  return kPortableStringKernel;
-#endif
 }
 
 }  // namespace tallyhook
