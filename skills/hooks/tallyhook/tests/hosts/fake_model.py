@@ -2,6 +2,8 @@
 the Anthropic Messages API (Claude Code) and the OpenAI Responses API (Codex CLI).
 
 Usage: fake_model.py SCRIPTS.json PORT_FILE LOG_FILE
+(With FAKE_MODEL_DUMP=FILE it also appends every request body to FILE: how a new host release
+is studied.)
 
 SCRIPTS.json maps a case name to its list of steps. A host reaches its case through the base
 URL it is given: http://127.0.0.1:PORT/<case>/v1/... Each step is one tool call, abstract
@@ -297,8 +299,10 @@ class Handler(BaseHTTPRequestHandler):
         except ValueError:
             body = {}
         tools = offered_tools(body)
-        record = {"case": case, "method": "POST", "path": path, "tools": sorted(tools), "types": [t.get("type") for t in body.get("tools") or []]}
-        if os.environ.get("FAKE_MODEL_DUMP"): open(os.environ["FAKE_MODEL_DUMP"], "ab").write(raw + b"\n")
+        record = {"case": case, "method": "POST", "path": path, "tools": sorted(tools)}
+        if os.environ.get("FAKE_MODEL_DUMP"):
+            with log_lock, open(os.environ["FAKE_MODEL_DUMP"], "ab") as dump:
+                dump.write(raw + b"\n")
         if path.endswith("/messages/count_tokens"):
             log(record)
             return json_answer(self, {"input_tokens": 10})

@@ -100,10 +100,6 @@ def readme_blocks(readme):
     }
 
 
-def sh_quote_for_json(path):
-    return '\\"' + path + '\\"'
-
-
 class Suite:
     def __init__(self, args):
         self.args = args
@@ -186,7 +182,7 @@ class Suite:
         seconds = time.monotonic() - started
         (base / "host.out").write_bytes(out)
         (base / "host.err").write_bytes(err)
-        return self.judge(case, base, home, events, status, seconds)
+        return self.judge(case, base, home, events, status, seconds, err)
 
     def claude_setup(self, base, home, work, prompt, setup, capture, env, url):
         env.update({
@@ -262,8 +258,8 @@ class Suite:
 
     # --- the verdict -------------------------------------------------------------------------
 
-    def judge(self, case, base, home, events, status, seconds):
-        host, name, _, _, _, expected, event = case
+    def judge(self, case, base, home, events, status, seconds, err):
+        host, name, _, _, setup, expected, event = case
         problems = []
         if status != 0:
             problems.append(f"host exit status {status}")
@@ -284,6 +280,10 @@ class Suite:
         if event == "-":
             if captured:
                 problems.append(f"hooks ran ({len(captured)} events), expected none")
+            # The README says that Codex keeps quiet about a hook it did not run.
+            said = err.replace(str(self.root).encode(), b"").lower()
+            if "untrusted" in setup and b"hook" in said:
+                problems.append("the host now mentions hooks: see host.err, and the README")
         elif event not in seen:
             problems.append(f"no {event} event (saw {sorted(set(seen))})")
         if self.args.keep_events and captured:
