@@ -1,5 +1,7 @@
 // Any bytes as a shell command line: the recogniser answers nothing or a skill of its table,
-// and on UTF-8 text the same as a literal, code-point-by-code-point reading of the rules.
+// the same whether the line comes whole or in pieces, and on UTF-8 text the same as a
+// literal, code-point-by-code-point reading of the rules.
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -91,6 +93,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& [key, value] : BASH_ZINDLE_TO_SKILL) in_table |= value == *skill;
     FUZZ_CHECK(in_table);
   }
+  // Fed in pieces cut between UTF-8 sequences, as the event parser feeds it: the same answer.
+  tallyhook::ZindleCommandScanner scanner;
+  const auto* begin = reinterpret_cast<const unsigned char*>(text.data());
+  std::size_t piece = 0;
+  for (std::size_t at = 0; at < size;) {
+    char32_t cp;
+    at += std::max<std::size_t>(1, tallyhook::decode_utf8(begin + at, begin + size, &cp));
+    if (at == size || data[at] % 3 == 0) {
+      scanner.feed(text.substr(piece, at - piece));
+      piece = at;
+    }
+  }
+  FUZZ_CHECK(scanner.finish() == skill);
   if (const std::optional<std::u32string> code_points = decode(text)) {
     FUZZ_CHECK(literal_reading(*code_points) == skill);
   }

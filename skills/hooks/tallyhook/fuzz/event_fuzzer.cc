@@ -66,13 +66,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(reported.size() <= 1);
   if (!event) FUZZ_CHECK(result.exit_status == 0 && reported.empty());
   if (!reported.empty()) {
-    // Only the three skill routes name a skill, and only the Skill tool names one freely.
+    // Only the skill routes name a skill, and only the Skill tool and a slash command name
+    // one freely.
     FUZZ_CHECK(!reported[0].empty());
-    FUZZ_CHECK(event->kind == JsonKind::kObject && event->tool_name.is_string());
-    const std::string& tool = event->tool_name.text;
-    FUZZ_CHECK(tool == "Skill" || tool == "Bash" || tool == "PowerShell" ||
-               tool.starts_with(MCP_TOOL_PREFIX));
-    if (tool != "Skill") FUZZ_CHECK(is_table_skill(reported[0]));
+    FUZZ_CHECK(event->kind == JsonKind::kObject);
+    if (event->hook_event_name.text == "UserPromptExpansion") {
+      FUZZ_CHECK(event->expansion_type.text == "slash_command");
+      FUZZ_CHECK(reported[0] == event->command_name.text);
+    } else {
+      FUZZ_CHECK(event->tool_name.is_string());
+      const std::string& tool = event->tool_name.text;
+      FUZZ_CHECK(tool == "Skill" || tool == "Bash" || tool == "PowerShell" ||
+                 tool.starts_with(MCP_TOOL_PREFIX));
+      if (tool != "Skill") FUZZ_CHECK(is_table_skill(reported[0]));
+    }
     // What reaches the marker and the tool can be a file name and an argument.
     FUZZ_CHECK(can_name_a_file(reported[0]));
   }

@@ -1,7 +1,5 @@
 #include "bash_command.h"
 
-#include <string>
-
 #include "unicode_text.h"
 #include "utf8.h"
 
@@ -10,98 +8,105 @@ namespace {
 
 constexpr std::string_view kProductWord = "zindle";
 
-// Walks through text by code point, telling white space from the rest.
-class CodePoints {
- public:
-  explicit CodePoints(std::string_view text)
-      : begin_(reinterpret_cast<const unsigned char*>(text.data())),
-        p_(begin_),
-        end_(begin_ + text.size()) {}
-
-  bool done() const { return p_ == end_; }
-  std::size_t offset() const { return static_cast<std::size_t>(p_ - begin_); }
-
-  // Steps over one code point (or one byte that is not UTF-8, which is never white space)
-  // and says whether it was white space.
-  bool next_is_space() {
-    char32_t cp;
-    std::size_t n = decode_utf8(p_, end_, &cp);
-    const bool space = n != 0 && is_unicode_space(cp);
-    p_ += n == 0 ? 1 : n;
-    return space;
+std::optional<std::string_view> skill_of(std::string_view subcommand) {
+  for (const auto& [key, skill] : BASH_ZINDLE_TO_SKILL) {
+    if (subcommand == key) return skill;
   }
-
- private:
-  const unsigned char* begin_;
-  const unsigned char* p_;
-  const unsigned char* end_;
-};
-
-std::string_view trim(std::string_view text) {
-  std::size_t first = text.size();
-  std::size_t last = 0;
-  CodePoints cps(text);
-  while (!cps.done()) {
-    const std::size_t start = cps.offset();
-    if (!cps.next_is_space()) {
-      if (first == text.size()) first = start;
-      last = cps.offset();
-    }
-  }
-  return first == text.size() ? std::string_view() : text.substr(first, last - first);
-}
-
-std::string_view unwrap_quotes(std::string_view cmd) {
-  if (cmd.empty()) return cmd;
-  const char q = cmd.front();
-  if ((q != '"' && q != '\'') || cmd.back() != q) return cmd;
-  return cmd.size() < 2 ? std::string_view() : cmd.substr(1, cmd.size() - 2);
-}
-
-// Hands out the words of a text one by one: maximal runs of non-white-space.
-class Words {
- public:
-  explicit Words(std::string_view text) : text_(text), cps_(text) {}
-
-  std::optional<std::string_view> next() {
-    std::size_t start;
-    do {
-      if (cps_.done()) return std::nullopt;
-      start = cps_.offset();
-    } while (cps_.next_is_space());
-    while (!cps_.done()) {
-      const std::size_t before = cps_.offset();
-      if (cps_.next_is_space()) return text_.substr(start, before - start);
-    }
-    return text_.substr(start);
-  }
-
- private:
-  std::string_view text_;
-  CodePoints cps_;
-};
-
-bool names_product(std::string_view word) {
-  const std::size_t slash = word.find_last_of("/\\");
-  const std::string_view base = slash == std::string_view::npos ? word : word.substr(slash + 1);
-  return fold_case_for_ascii_match(base).find(kProductWord) != std::string::npos;
+  return std::nullopt;
 }
 
 }  // namespace
 
 std::optional<std::string_view> _resolve_bash_zindle_command(std::string_view command) {
-  Words words(unwrap_quotes(trim(command)));
-  while (std::optional<std::string_view> word = words.next()) {
-    if (!names_product(*word)) continue;
-    const std::optional<std::string_view> subcommand = words.next();
-    if (!subcommand) return std::nullopt;
-    const std::string key = fold_case_for_ascii_match(*subcommand);
-    for (const auto& [word_key, skill] : BASH_ZINDLE_TO_SKILL) {
-      if (key == word_key) return skill;
-    }
-    return std::nullopt;
+  ZindleCommandScanner scanner;
+  scanner.feed(command);
+  return scanner.finish();
+}
+
+void ZindleCommandScanner::feed(std::string_view piece) {
+  const auto* p = reinterpret_cast<const unsigned char*>(piece.data());
+  const auto* end = p + piece.size();
+  while (p != end && state_ != State::kDecided) {
+    char32_t cp = *p;
+    std::size_t n = *p < 0x80 ? 1 : decode_utf8(p, end, &cp);
+    const bool utf8 = n != 0;
+    if (!utf8) n = 1;  // a byte that is not UTF-8: a word character, as it is
+    const std::string_view bytes(reinterpret_cast<const char*>(p), n);
+    take(utf8 && is_unicode_space(cp), utf8 ? fold_for_ascii_match(cp, bytes) : bytes);
+    p += n;
   }
-  return std::nullopt;
+}
+
+void ZindleCommandScanner::take(bool space, std::string_view folded) {
+  switch (state_) {
+    case State::kBeforeFirstWord:
+      if (space) return;
+      // One pair of quotes around the whole command is taken off: only the subcommand's
+      // reading can change by it, when it is the last word (see end_subcommand).
+      if (folded[0] == '"' || folded[0] == '\'')
+        opening_quote_ = static_cast<unsigned char>(folded[0]);
+      state_ = State::kSeekingTool;
+      [[fallthrough]];
+    case State::kSeekingTool:
+      if (space) {
+        if (in_word_ && names_tool_) state_ = State::kAfterTool;
+        in_word_ = false;
+        return;
+      }
+      if (!in_word_) {
+        in_word_ = true;
+        names_tool_ = false;
+        matched_ = 0;
+      }
+      for (const char c : folded) {
+        if (c == '/' || c == '\\') {  // a new path component
+          names_tool_ = false;
+          matched_ = 0;
+        } else if (!names_tool_) {
+          // No prefix of "zindle" recurs inside it, so a mismatch restarts the match.
+          matched_ = c == kProductWord[matched_] ? matched_ + 1 : (c == kProductWord[0] ? 1 : 0);
+          names_tool_ = matched_ == kProductWord.size();
+        }
+      }
+      return;
+    case State::kAfterTool:
+      if (space) return;
+      state_ = State::kInSubcommand;
+      [[fallthrough]];
+    case State::kInSubcommand:
+      if (space) return end_subcommand();
+      for (const char c : folded) {
+        if (subcommand_size_ < subcommand_.size()) subcommand_[subcommand_size_] = c;
+        ++subcommand_size_;
+      }
+      return;
+    case State::kClosingQuote:
+      if (!space) {  // a later word: the quote was the subcommand's own
+        skill_.reset();
+        state_ = State::kDecided;
+      }
+      return;
+    case State::kDecided:
+      return;
+  }
+}
+
+void ZindleCommandScanner::end_subcommand() {
+  state_ = State::kDecided;
+  if (subcommand_size_ > subcommand_.size()) return;
+  const std::string_view word(subcommand_.data(), subcommand_size_);
+  skill_ = skill_of(word);
+  // `auth"` in `"zindle auth"`: the quote closes the command if nothing follows it.
+  if (!skill_ && opening_quote_ != 0 && !word.empty() &&
+      static_cast<unsigned char>(word.back()) == opening_quote_) {
+    skill_ = skill_of(word.substr(0, word.size() - 1));
+    if (skill_) state_ = State::kClosingQuote;
+  }
+}
+
+std::optional<std::string_view> ZindleCommandScanner::finish() {
+  if (state_ == State::kInSubcommand) end_subcommand();
+  return state_ == State::kAfterTool ? std::nullopt : skill_;
 }
 
 }  // namespace tallyhook

@@ -2,6 +2,8 @@
 #define TALLYHOOK_BASH_COMMAND_H_
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -26,6 +28,43 @@ inline constexpr std::array<std::pair<std::string_view, std::string_view>, 4> BA
 // runs of Unicode white space; quotes and shell operators have no special meaning.
 // Accepts any bytes; text that is not UTF-8 simply matches nothing it should not.
 std::optional<std::string_view> _resolve_bash_zindle_command(std::string_view command);
+
+// The same reading of a command line that arrives piece by piece, as a long one does from
+// the event: it keeps a few bytes of state, never the text, and stops looking once the
+// first word naming the tool has decided.
+class ZindleCommandScanner {
+ public:
+  // The next piece of the command line. A piece ends only where a UTF-8 sequence ends (or
+  // after a byte that starts none), as the event parser cuts a string's text.
+  void feed(std::string_view piece);
+  // What the whole command line names, once every piece has been fed.
+  std::optional<std::string_view> finish();
+
+ private:
+  enum class State : std::uint8_t {
+    kBeforeFirstWord,
+    kSeekingTool,   // in or between words, none of them naming the tool yet
+    kAfterTool,     // the tool's word has ended; its subcommand is due
+    kInSubcommand,  // the word after the tool's
+    kClosingQuote,  // the subcommand matched with the opening quote after it: it must be last
+    kDecided,
+  };
+
+  void take(bool space, std::string_view folded);
+  void end_subcommand();
+
+  State state_ = State::kBeforeFirstWord;
+  bool in_word_ = false;
+  unsigned char opening_quote_ = 0;  // the command's first character, when it is a quote
+  // The current path component, folded, holds "zindle": its first `matched_` letters are
+  // the last ones seen.
+  bool names_tool_ = false;
+  std::uint8_t matched_ = 0;
+  // The subcommand, folded; longer than any key and a quote, it matches none.
+  std::array<char, 8> subcommand_{};
+  std::size_t subcommand_size_ = 0;
+  std::optional<std::string_view> skill_;
+};
 
 }  // namespace tallyhook
 

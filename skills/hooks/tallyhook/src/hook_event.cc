@@ -1,9 +1,11 @@
 #include "hook_event.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "bash_command.h"
 #include "string_kernel.h"
 #include "string_scan.h"
 #include "utf8.h"
@@ -34,7 +36,27 @@ std::string_view kind_name(JsonKind kind) {
 namespace {
 
 // Where a value being parsed ends up. Most values go nowhere: they are validated only.
-enum class Slot : std::uint8_t { kNone, kToolName, kToolInput, kCommand, kSkill };
+enum class Slot : std::uint8_t {
+  kNone,
+  kToolName,
+  kToolInput,
+  kCommand,
+  kSkill,
+  kHookEventName,
+  kExpansionType,
+  kCommandName,
+};
+
+std::size_t text_limit(Slot slot) {
+  switch (slot) {
+    case Slot::kCommand:
+    case Slot::kSkill:
+    case Slot::kCommandName:
+      return kLongestSkillName;
+    default:
+      return kLongestName;
+  }
+}
 
 // An open container on the parse stack.
 enum class Frame : std::uint8_t { kArray, kObject, kTopObject, kToolInputObject };
@@ -89,7 +111,38 @@ inline const unsigned char* literal_end(const unsigned char* p, const unsigned c
   return std::memcmp(p, word.data(), word.size()) == 0 ? p + word.size() : nullptr;
 }
 
-void append_utf8(std::string* out, char32_t cp) {
+// Receives the decoded text of a kept string, piece by piece: keeps at most `limit` bytes of
+// it in `text`, and hands every piece to `scanner`, where there is one.
+struct TextSink {
+  std::string* text;
+  bool* too_long;
+  std::size_t limit;
+  ZindleCommandScanner* scanner = nullptr;
+
+  void append(const char* piece, std::size_t size) {
+    if (scanner != nullptr) scanner->feed(std::string_view(piece, size));
+    if (*too_long) return;
+    if (size > limit - text->size()) {
+      *too_long = true;
+      std::string().swap(*text);
+      return;
+    }
+    if (size > text->capacity() - text->size()) {
+      // Doubling, as append would, but never past the limit: these texts are all the
+      // memory an event can claim.
+      std::string grown;
+      grown.reserve(std::min(limit, std::max(text->size() + size, 2 * text->capacity())));
+      grown = *text;
+      text->swap(grown);
+    }
+    text->append(piece, size);
+  }
+  void append(const unsigned char* piece, std::size_t size) {
+    append(reinterpret_cast<const char*>(piece), size);
+  }
+};
+
+void append_utf8(TextSink* out, char32_t cp) {
   char buf[4];
   std::size_t n;
   if (cp < 0x80) {
@@ -156,13 +209,11 @@ class Parser {
   bool at(unsigned char c) { return available(1) && *p_ == c; }
 
   // Each of these starts at the first byte of its token and leaves p_ just after it.
-  bool string(std::string* out) {
+  bool string(TextSink* out) {
     // Most strings hold nothing that needs a closer look: find the closing quote at once.
     const unsigned char* special = find_string_special(p_ + 1, end_);
     if (special != end_ && *special == '"') {
-      if (out != nullptr)
-        out->append(reinterpret_cast<const char*>(p_ + 1),
-                    static_cast<std::size_t>(special - p_ - 1));
+      if (out != nullptr) out->append(p_ + 1, static_cast<std::size_t>(special - p_ - 1));
       p_ = special + 1;
       return true;
     }
@@ -171,10 +222,10 @@ class Parser {
     return skip_string_content();
   }
   // A string whose text is appended to `out` (not null), from its opening quote.
-  bool kept_string(std::string* out);
+  bool kept_string(TextSink* out);
   // The rest of a string that is only validated, from the start of a unit in it.
   bool skip_string_content();
-  bool escape(std::string* out);
+  bool escape(TextSink* out);
   // The code unit of the four hex digits at p_ + offset, if they are there.
   bool hex4_at(std::ptrdiff_t offset, char32_t* unit) const {
     if (end_ - p_ < offset + 4) return false;
@@ -210,6 +261,8 @@ class Parser {
   const unsigned char* p_;
   const unsigned char* end_;
   HookEvent* event_ = nullptr;
+  // Reads tool_input.command as a shell command line while it streams.
+  ZindleCommandScanner command_scanner_;
   std::string key_;
 };
 
@@ -251,6 +304,12 @@ JsonField* Parser::field(Slot slot) {
       return &event_->command;
     case Slot::kSkill:
       return &event_->skill;
+    case Slot::kHookEventName:
+      return &event_->hook_event_name;
+    case Slot::kExpansionType:
+      return &event_->expansion_type;
+    case Slot::kCommandName:
+      return &event_->command_name;
   }
   return nullptr;
 }
@@ -261,22 +320,25 @@ void Parser::record(Slot slot, JsonKind kind, bool truthy) {
     f->kind = kind;
     f->truthy = truthy;
     f->text.clear();
+    f->too_long = false;
   }
   if (slot == Slot::kToolInput) {
     // A repeated tool_input replaces the earlier one with all its members.
     event_->command = JsonField{};
     event_->skill = JsonField{};
   }
+  if (slot == Slot::kToolInput || slot == Slot::kCommand) {
+    event_->shell_command_skill.reset();
+    command_scanner_ = ZindleCommandScanner();
+  }
 }
 
-bool Parser::kept_string(std::string* out) {
+bool Parser::kept_string(TextSink* out) {
   ++p_;  // opening quote
   // Plain bytes and multi-byte characters are copied to `out` in runs, cut only where an
   // escape is decoded or the window moves.
   const unsigned char* run = p_;
-  auto flush = [&] {
-    out->append(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p_ - run));
-  };
+  auto flush = [&] { out->append(run, static_cast<std::size_t>(p_ - run)); };
   for (;;) {
     p_ = find_string_special(p_, end_);
     if (end_ - p_ < 12) {  // room for the longest escape or character, unless the text ends
@@ -327,7 +389,7 @@ bool Parser::skip_string_content() {
   }
 }
 
-bool Parser::escape(std::string* out) {
+bool Parser::escape(TextSink* out) {
   available(12);  // the longest escape: a surrogate pair, \uXXXX\uXXXX
   ++p_;           // backslash
   if (p_ == end_) return false;
@@ -378,7 +440,7 @@ bool Parser::escape(std::string* out) {
       return false;
   }
   ++p_;
-  if (out != nullptr) out->push_back(decoded);
+  if (out != nullptr) out->append(&decoded, 1);
   return true;
 }
 
@@ -498,6 +560,7 @@ bool Parser::skip_container(std::vector<Frame>* stack) {
   for (;;) {
     // At an opening bracket.
     in_object = *p == '{';
+    if (stack->size() == kDeepestNesting) return false;
     stack->push_back(in_object ? Frame::kObject : Frame::kArray);
     ++p;
     white_space();
@@ -545,7 +608,10 @@ bool Parser::member_key(Frame frame, Slot* slot) {
   if (!at('"')) return false;
   const bool interesting = frame == Frame::kTopObject || frame == Frame::kToolInputObject;
   key_.clear();
-  if (!string(interesting ? &key_ : nullptr)) return false;
+  // A name longer than any the hook looks for is cut to nothing, which matches none.
+  bool too_long = false;
+  TextSink sink{&key_, &too_long, kLongestName};
+  if (!string(interesting ? &sink : nullptr)) return false;
   skip_white_space();
   if (!at(':')) return false;
   ++p_;
@@ -553,6 +619,9 @@ bool Parser::member_key(Frame frame, Slot* slot) {
   if (frame == Frame::kTopObject) {
     if (key_ == "tool_name") *slot = Slot::kToolName;
     if (key_ == "tool_input") *slot = Slot::kToolInput;
+    if (key_ == "hook_event_name") *slot = Slot::kHookEventName;
+    if (key_ == "expansion_type") *slot = Slot::kExpansionType;
+    if (key_ == "command_name") *slot = Slot::kCommandName;
   } else if (frame == Frame::kToolInputObject) {
     if (key_ == "command") *slot = Slot::kCommand;
     if (key_ == "skill") *slot = Slot::kSkill;
@@ -591,6 +660,7 @@ bool Parser::parse(HookEvent* event) {
           ++p_;
           break;
         }
+        if (stack.size() == kDeepestNesting) return false;
         if (!is_object) {
           stack.push_back(Frame::kArray);
           slot = Slot::kNone;
@@ -607,8 +677,15 @@ bool Parser::parse(HookEvent* event) {
         const bool empty = available(2) && p_[1] == '"';
         found(JsonKind::kString, !empty);
         JsonField* f = field(slot);
-        const bool keep_text = f != nullptr && slot != Slot::kToolInput;
-        if (!string(keep_text ? &f->text : nullptr)) return false;
+        if (f == nullptr || slot == Slot::kToolInput) {
+          if (!string(nullptr)) return false;
+          break;
+        }
+        const bool command = slot == Slot::kCommand;
+        TextSink sink{&f->text, &f->too_long, text_limit(slot),
+                      command ? &command_scanner_ : nullptr};
+        if (!string(&sink)) return false;
+        if (command) event_->shell_command_skill = command_scanner_.finish();
         break;
       }
       case 't':

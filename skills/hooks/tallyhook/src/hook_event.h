@@ -30,20 +30,42 @@ struct JsonField {
   bool truthy = false;
   // The decoded text when kind is kString (it may hold NUL characters and, as WTF-8, lone
   // surrogates); empty otherwise.
-  // Kept only for the members whose text the hook reads.
+  // Kept only for the members whose text the hook reads, and only up to that member's
+  // limit (below): a longer text is dropped, `text` left empty and `too_long` set.
   std::string text;
+  bool too_long = false;
 
   bool is_string() const { return kind == JsonKind::kString; }
 };
+
+// The most of a kept text that the parser holds, so that memory stays bounded whatever the
+// event holds. A text that becomes a skill name is kept as long as a program argument can
+// be on Linux (MAX_ARG_STRLEN, less its NUL): a longer name could not be reported anyway.
+// Every other kept text (tool_name, hook_event_name, expansion_type) is compared only with
+// short names; hosts cap tool names at 64 characters.
+inline constexpr std::size_t kLongestSkillName = 128 * 1024 - 1;
+inline constexpr std::size_t kLongestName = 4096;
+
+// Containers nested deeper than this make the text invalid, so that the parse stack stays
+// small (RFC 8259 lets a parser limit nesting; no host nests an event nearly this deep).
+inline constexpr std::size_t kDeepestNesting = 100000;
 
 // The parts of a hook event that the hook reads. Where a member name repeats, the last
 // occurrence wins; `command` and `skill` belong to that last `tool_input`.
 struct HookEvent {
   JsonKind kind = JsonKind::kAbsent;  // of the whole document
-  JsonField tool_name;
-  JsonField tool_input;  // kind and truthiness only
-  JsonField command;     // tool_input.command, when tool_input is an object
-  JsonField skill;       // tool_input.skill, likewise
+  JsonField tool_name;                // text up to kLongestName
+  JsonField tool_input;               // kind and truthiness only
+  JsonField command;                  // tool_input.command, when tool_input is an object
+  JsonField skill;                    // tool_input.skill, likewise
+  // What tool_input.command, when it is text, names as a shell command line
+  // (_resolve_bash_zindle_command), read as the text streams: a command of any length is
+  // recognised, though at most kLongestSkillName of its text is kept.
+  std::optional<std::string_view> shell_command_skill;
+  // The members of a UserPromptExpansion event, which announces a skill the user typed.
+  JsonField hook_event_name;  // text up to kLongestName
+  JsonField expansion_type;   // text up to kLongestName
+  JsonField command_name;
 };
 
 // Supplies the bytes of an event piece by piece.
@@ -56,13 +78,12 @@ class ByteStream {
 
 // Parses `text` as exactly one strict RFC 8259 JSON text in UTF-8: no byte-order mark,
 // no comments, no NaN or Infinity, no raw control characters or NUL bytes, no invalid
-// UTF-8 (encoded surrogates included), only space, tab, LF and CR as white space, and
-// nothing after the value. An escaped surrogate without its partner ("\ud83d") is valid,
-// as the grammar has it; a kept text holds it as WTF-8 (the bytes ED A0 BD), so that such
-// a text is not valid UTF-8. Every byte is validated; only the members above are kept,
-// so memory use does not grow with the size of the text or the number of values beyond
-// the kept texts and one byte per open container. Returns nothing when the text is not
-// valid.
+// UTF-8 (encoded surrogates included), only space, tab, LF and CR as white space,
+// nesting no deeper than kDeepestNesting, and nothing after the value. An escaped surrogate without
+// its partner ("\ud83d") is valid, as the grammar has it; a kept text holds it as WTF-8 (the bytes
+// ED A0 BD), so that such a text is not valid UTF-8. Every byte is validated; only the members
+// above are kept, each within its limit, so memory use is bounded whatever the size of the text,
+// the number of its values and their order. Returns nothing when the text is not valid.
 std::optional<HookEvent> parse_hook_event(std::string_view text);
 
 // The same for a text read from `input` as the parse goes, through a small fixed window,

@@ -1,7 +1,5 @@
 #include "skill_resolver.h"
 
-#include "bash_command.h"
-
 namespace tallyhook {
 namespace {
 
@@ -21,13 +19,17 @@ std::optional<Error> check_tool_input(const HookEvent& data) {
   return std::nullopt;
 }
 
-// A truthy text is the skill's name; a falsy value names none.
+// A truthy text is the skill's name; a falsy value names none, and so does a text too long
+// to be reported.
 Resolution skill_from(const JsonField& value, std::string_view member) {
   if (!value.truthy) return std::optional<std::string>();
-  if (!value.is_string()) {
-    return wrong_kind("tool_input." + std::string(member), "a string", value);
-  }
+  if (!value.is_string()) return wrong_kind(member, "a string", value);
+  if (value.too_long) return std::optional<std::string>();
   return std::optional<std::string>(value.text);
+}
+
+bool is_text(const JsonField& value, std::string_view text) {
+  return value.is_string() && !value.too_long && value.text == text;
 }
 
 // The text after the last "__", where the separators are found from the left without
@@ -44,16 +46,22 @@ Result<std::optional<std::string>> _resolve_skill_name(const HookEvent& data) {
   if (data.kind != JsonKind::kObject) {
     return Error{"data must be an object, not " + std::string(kind_name(data.kind))};
   }
+  // A skill the user typed ("/zin-auth status"), expanded without any tool call.
+  if (is_text(data.hook_event_name, "UserPromptExpansion")) {
+    if (!is_text(data.expansion_type, "slash_command")) return std::optional<std::string>();
+    return skill_from(data.command_name, "command_name");
+  }
   const JsonField& tool_name = data.tool_name;
   if (tool_name.kind == JsonKind::kAbsent) return std::optional<std::string>();
   if (!tool_name.is_string()) return wrong_kind("tool_name", "a string", tool_name);
+  if (tool_name.too_long) return std::optional<std::string>();
   const std::string_view name = tool_name.text;
 
   if (name == "Skill") {
     if (auto error = check_tool_input(data)) return *error;
     // Hosts name the skill in "command" or, in newer releases, in "skill".
-    if (data.command.truthy) return skill_from(data.command, "command");
-    return skill_from(data.skill, "skill");
+    if (data.command.truthy) return skill_from(data.command, "tool_input.command");
+    return skill_from(data.skill, "tool_input.skill");
   }
   if (name.starts_with(MCP_TOOL_PREFIX)) {
     const std::string_view tool = last_piece(name);
@@ -69,7 +77,7 @@ Result<std::optional<std::string>> _resolve_skill_name(const HookEvent& data) {
     if (command.kind != JsonKind::kAbsent && !command.is_string()) {
       return wrong_kind("tool_input.command", "a string", command);
     }
-    return std::optional<std::string>(_resolve_bash_zindle_command(command.text));
+    return std::optional<std::string>(data.shell_command_skill);
   }
   return std::optional<std::string>();
 }

@@ -62,12 +62,15 @@ inline constexpr std::array<std::pair<std::string_view, std::string_view>, 38> M
 // "Skill" tool (tool_input.command, or tool_input.skill when command is falsy, taken as
 // given), a tool of the product's MCP server (looked up in MCP_TOOL_TO_SKILL by the text
 // after the last "__"), and the product's command-line tool run through a shell tool, "Bash"
-// or "PowerShell" (see _resolve_bash_zindle_command). No side effects.
+// or "PowerShell" (see _resolve_bash_zindle_command). A UserPromptExpansion event (the
+// user typed a skill's slash command) takes a fourth route instead: with expansion_type
+// "slash_command", command_name is the skill, taken as given. A text kept only in part (see
+// kLongestSkillName) names nothing. No side effects.
 //
 // Fails, without a result, when `data` is not an object or a member it reads has the
 // wrong kind: tool_name not text; for Skill and the shell tools, tool_input truthy but not
 // an object; for Skill, command or skill truthy but not text; for the shell tools, command
-// present but not text.
+// present but not text; for a slash command, command_name truthy but not text.
 Result<std::optional<std::string>> _resolve_skill_name(const HookEvent& data);
 
 }  // namespace tallyhook

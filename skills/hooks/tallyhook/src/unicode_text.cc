@@ -1,7 +1,5 @@
 #include "unicode_text.h"
 
-#include "utf8.h"
-
 namespace tallyhook {
 
 bool is_unicode_space(char32_t cp) {
@@ -22,30 +20,12 @@ bool is_unicode_space(char32_t cp) {
   }
 }
 
-std::string fold_case_for_ascii_match(std::string_view text) {
-  std::string folded;
-  folded.reserve(text.size());
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* end = p + text.size();
-  while (p != end) {
-    char32_t cp;
-    std::size_t n = decode_utf8(p, end, &cp);
-    if (n == 0) {  // not UTF-8: the byte stays as it is
-      n = 1;
-      cp = 0xFFFD;
-    }
-    if (cp >= 'A' && cp <= 'Z' && n == 1) {
-      folded.push_back(static_cast<char>(cp - 'A' + 'a'));
-    } else if (cp == 0x212A && n == 3) {
-      folded.push_back('k');
-    } else if (cp == 0x130 && n == 2) {
-      folded += "i\xCC\x87";
-    } else {
-      folded.append(reinterpret_cast<const char*>(p), n);
-    }
-    p += n;
-  }
-  return folded;
+std::string_view fold_for_ascii_match(char32_t cp, std::string_view utf8) {
+  constexpr std::string_view kLowerCase = "abcdefghijklmnopqrstuvwxyz";
+  if (cp >= 'A' && cp <= 'Z') return kLowerCase.substr(cp - 'A', 1);
+  if (cp == 0x212A) return "k";
+  if (cp == 0x130) return "i\xCC\x87";
+  return utf8;
 }
 
 }  // namespace tallyhook

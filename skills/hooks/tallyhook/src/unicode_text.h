@@ -1,7 +1,6 @@
 #ifndef TALLYHOOK_UNICODE_TEXT_H_
 #define TALLYHOOK_UNICODE_TEXT_H_
 
-#include <string>
 #include <string_view>
 
 namespace tallyhook {
@@ -11,12 +10,12 @@ namespace tallyhook {
 // U+2029, U+202F, U+205F and U+3000. Nothing else (not U+200B, U+FEFF or U+180E).
 bool is_unicode_space(char32_t cp);
 
-// Lower-cases UTF-8 text for comparison with ASCII keys, independent of any locale. The
-// result equals the full Unicode lower-case mapping in everything such a comparison can
-// see: ASCII letters fold, U+212A KELVIN SIGN becomes "k", U+0130 becomes "i" followed by
-// U+0307, and every other non-ASCII character (whose lower case is never ASCII) and any
-// byte that is not valid UTF-8 is copied unchanged.
-std::string fold_case_for_ascii_match(std::string_view text);
+// The lower case of the code point `cp`, whose UTF-8 encoding is `utf8`, for comparison
+// with ASCII keys, independent of any locale. It equals the full Unicode lower-case mapping
+// in everything such a comparison can see: ASCII letters fold, U+212A KELVIN SIGN becomes
+// "k", U+0130 becomes "i" followed by U+0307, and every other character (whose lower case
+// is never ASCII) stays `utf8`. The result is `utf8` or static text.
+std::string_view fold_for_ascii_match(char32_t cp, std::string_view utf8);
 
 }  // namespace tallyhook
 

@@ -39,6 +39,16 @@ struct EventCase {
 
 void PrintTo(const EventCase& c, std::ostream* os) { *os << c.label; }
 
+// A UserPromptExpansion event as Claude Code writes it, from its expansion_type on.
+std::string slash_command_event(const std::string& expansion) {
+  return R"({"session_id":"s","transcript_path":"/t.jsonl","cwd":"/w","prompt_id":"p",)"
+         R"("permission_mode":"default","hook_event_name":"UserPromptExpansion",)"
+         R"("expansion_type":)" +
+         expansion +
+         R"(,"command_args":"status","command_source":"userSettings",)"
+         R"("prompt":"/zin-auth status"})";
+}
+
 class EventOutcome : public EndToEnd, public ::testing::WithParamInterface<EventCase> {};
 
 TEST_P(EventOutcome, ExitsReportsAndLeavesMarkersAsExpected) {
@@ -90,7 +100,22 @@ INSTANTIATE_TEST_SUITE_P(
                   std::nullopt},
         EventCase{"BashNullCommand", R"({"tool_name":"Bash","tool_input":{"command":null}})", 1,
                   std::nullopt},
-        EventCase{"NulInName", skill_event(R"(zin\u0000auth)"), 0, std::nullopt}),
+        EventCase{"NulInName", skill_event(R"(zin\u0000auth)"), 0, std::nullopt},
+        // A skill the user typed as a slash command.
+        EventCase{"SlashCommand",
+                  slash_command_event(R"("slash_command","command_name":"zin-auth")"), 0,
+                  "zin-auth"},
+        EventCase{"PluginSlashCommand",
+                  slash_command_event(R"("slash_command","command_name":"zindle:zin-auth")"), 0,
+                  "zindle:zin-auth"},
+        EventCase{"OtherExpansion", slash_command_event(R"("prompt","command_name":"zin-auth")"), 0,
+                  std::nullopt},
+        EventCase{"SlashCommandNameNumber",
+                  slash_command_event(R"("slash_command","command_name":1)"), 1, std::nullopt},
+        EventCase{"PostToolUseWithCommandName",
+                  R"({"hook_event_name":"PostToolUse","tool_name":"Read","tool_input":{},)"
+                  R"("expansion_type":"slash_command","command_name":"zin-auth"})",
+                  0, std::nullopt}),
     [](const auto& test) { return test.param.label; });
 
 // Events as the hosts write them (tests/data/host_events, with what each must give in its

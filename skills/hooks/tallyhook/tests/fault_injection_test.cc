@@ -339,9 +339,10 @@ TEST_F(FaultInjection, HugeEventsEndInADefinedResult) {
                                               content + R"("}})");
   EXPECT_TRUE(result.read_all_input);
 
+  // Nested too deep to be taken as JSON.
   const std::size_t depth = 1'000'000;
   expect_quiet_success(std::string(depth, '['));
-  EXPECT_EQ(hook(std::string(depth, '[') + std::string(depth, ']')).exit_status, 1);
+  expect_quiet_success(std::string(depth, '[') + std::string(depth, ']'));
   EXPECT_TRUE(reports().empty());
 
   // A ten-megabyte command line that runs the product's tool at its end.

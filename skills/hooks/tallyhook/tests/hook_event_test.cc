@@ -144,11 +144,22 @@ TEST(Parser, FailedReadIsNoText) {
 }
 
 TEST(Parser, DeepNestingEndsInAResult) {
-  const std::size_t depth = 1'000'000;
-  EXPECT_FALSE(parse_hook_event(std::string(depth, '[')).has_value());
-  const auto nested = parse_hook_event(std::string(depth, '[') + std::string(depth, ']'));
-  ASSERT_TRUE(nested.has_value());
-  EXPECT_EQ(nested->kind, JsonKind::kArray);
+  // Kept containers (the event and its tool_input) and skipped ones alike.
+  const std::string tool_input = R"({"tool_input":{"x":)";
+  for (const auto& [depth, valid] : std::initializer_list<std::pair<std::size_t, bool>>{
+           {kDeepestNesting, true}, {kDeepestNesting + 1, false}, {1'000'000, false}}) {
+    SCOPED_TRACE(depth);
+    EXPECT_FALSE(parse_hook_event(std::string(depth, '[')).has_value());
+    const auto nested = parse_hook_event(std::string(depth, '[') + std::string(depth, ']'));
+    ASSERT_EQ(nested.has_value(), valid);
+    if (valid) {
+      EXPECT_EQ(nested->kind, JsonKind::kArray);
+    }
+    const std::size_t inner = depth - 2;  // inside the event and its tool_input
+    const auto in_event =
+        parse_hook_event(tool_input + std::string(inner, '[') + std::string(inner, ']') + "}}");
+    EXPECT_EQ(in_event.has_value(), valid);
+  }
 }
 
 TEST(Parser, TokensLongerThanTheWindowInValuesNotKept) {
@@ -189,6 +200,7 @@ struct FieldCase {
   JsonKind kind;
   bool truthy;
   std::string value;  // decoded text, for strings
+  bool too_long = false;
 };
 
 void PrintTo(const FieldCase& c, std::ostream* os) { *os << c.label; }
@@ -206,6 +218,9 @@ TEST_P(CommandField, KeepsKindTruthinessAndText) {
   EXPECT_EQ(field.kind, GetParam().kind);
   EXPECT_EQ(field.truthy, GetParam().truthy);
   EXPECT_EQ(field.text, GetParam().value);
+  EXPECT_EQ(field.too_long, GetParam().too_long);
+  const std::optional<std::string_view> shell_skill =
+      parse_hook_event(GetParam().text)->shell_command_skill;
   for (const StringKernel* kernel : supported_string_kernels()) {
     for (const std::size_t chunk : kChunkSizes) {
       SCOPED_TRACE(::testing::Message() << kernel->name << " " << chunk);
@@ -215,9 +230,13 @@ TEST_P(CommandField, KeepsKindTruthinessAndText) {
       EXPECT_EQ(streamed->command.kind, field.kind);
       EXPECT_EQ(streamed->command.truthy, field.truthy);
       EXPECT_EQ(streamed->command.text, field.text);
+      EXPECT_EQ(streamed->command.too_long, field.too_long);
+      EXPECT_EQ(streamed->shell_command_skill, shell_skill);
     }
   }
 }
+
+const std::string kLongestText(kLongestSkillName, 'x');
 
 #define EVENT(command) R"({"tool_name":"Bash","tool_input":{"command":)" command "}}"
 
@@ -259,14 +278,22 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{"ToolInputBelowTopLevel", R"({"x":{"tool_input":{"command":"x"}}})",
                   JsonKind::kAbsent, false, ""},
         FieldCase{"TopLevelArray", R"([{"tool_input":{"command":"x"}}])", JsonKind::kAbsent, false,
-                  ""}),
+                  ""},
+        // Kept up to the longest skill name, and dropped whole past it.
+        FieldCase{"LongestKept", R"({"tool_input":{"command":")" + kLongestText + "\"}}",
+                  JsonKind::kString, true, kLongestText},
+        FieldCase{"TooLongToKeep", R"({"tool_input":{"command":")" + kLongestText + "\\u00e9\"}}",
+                  JsonKind::kString, true, "", true}),
     [](const auto& test) { return std::string(test.param.label); });
 
 TEST(Parser, KeepsTopLevelMembersOnly) {
-  const auto event = parse_hook_event(
-      R"({"a":{"tool_name":"Skill"},"tool_name":"Read","tool_name":"Skill",)"
-      R"("tool_input":{"skill":"zin-auth","command":""},"tool_response":{"tool_name":1}})");
+  const auto event =
+      parse_hook_event(R"({"a":{"tool_name":"Skill"},"tool_name":"Read","tool_name":"Skill",)"
+                       R"("tool_input":{"skill":"zin-auth","command":"","command_name":"x"},)"
+                       R"("tool_response":{"tool_name":1,"hook_event_name":"x"}})");
   ASSERT_TRUE(event.has_value());
+  EXPECT_EQ(event->hook_event_name.kind, JsonKind::kAbsent);
+  EXPECT_EQ(event->command_name.kind, JsonKind::kAbsent);
   EXPECT_EQ(event->tool_name.text, "Skill");
   EXPECT_EQ(event->tool_input.kind, JsonKind::kObject);
   EXPECT_TRUE(event->tool_input.truthy);

@@ -1,5 +1,7 @@
 #include "reference_json.h"
 
+#include "bash_command.h"
+
 namespace tallyhook::testing {
 namespace {
 
@@ -292,12 +294,16 @@ bool truthy(const RefValue& v) {
   return false;
 }
 
-JsonField field_of(const RefValue* v, bool keep_text) {
+// The member as the hook keeps it: its text only up to `limit` bytes (0: none of it).
+JsonField field_of(const RefValue* v, std::size_t limit) {
   JsonField f;
   if (v == nullptr) return f;
   f.kind = v->kind;
   f.truthy = truthy(*v);
-  if (keep_text && v->kind == JsonKind::kString) f.text = v->text;
+  if (limit != 0 && v->kind == JsonKind::kString) {
+    f.too_long = v->text.size() > limit;
+    if (!f.too_long) f.text = v->text;
+  }
   return f;
 }
 
@@ -311,11 +317,14 @@ const RefValue* last_member(const RefValue& object, std::string_view name) {
 }
 
 std::string describe(const char* what, const JsonField& e, const JsonField& a) {
-  if (e.kind == a.kind && e.truthy == a.truthy && e.text == a.text) return "";
-  return std::string(what) + ": expected " + std::string(kind_name(e.kind)) +
-         (e.truthy ? " truthy" : " falsy") + " \"" + e.text + "\", got " +
-         std::string(kind_name(a.kind)) + (a.truthy ? " truthy" : " falsy") + " \"" + a.text +
-         "\"; ";
+  if (e.kind == a.kind && e.truthy == a.truthy && e.text == a.text && e.too_long == a.too_long) {
+    return "";
+  }
+  auto show = [](const JsonField& f) {
+    return std::string(kind_name(f.kind)) + (f.truthy ? " truthy" : " falsy") +
+           (f.too_long ? " too long" : " \"" + f.text + "\"");
+  };
+  return std::string(what) + ": expected " + show(e) + ", got " + show(a) + "; ";
 }
 
 }  // namespace
@@ -328,13 +337,20 @@ HookEvent reference_event(const RefValue& document) {
   HookEvent event;
   event.kind = document.kind;
   if (document.kind != JsonKind::kObject) return event;
-  event.tool_name = field_of(last_member(document, "tool_name"), true);
+  event.tool_name = field_of(last_member(document, "tool_name"), kLongestName);
   const RefValue* tool_input = last_member(document, "tool_input");
-  event.tool_input = field_of(tool_input, false);
+  event.tool_input = field_of(tool_input, 0);
   if (tool_input != nullptr && tool_input->kind == JsonKind::kObject) {
-    event.command = field_of(last_member(*tool_input, "command"), true);
-    event.skill = field_of(last_member(*tool_input, "skill"), true);
+    const RefValue* command = last_member(*tool_input, "command");
+    event.command = field_of(command, kLongestSkillName);
+    if (command != nullptr && command->kind == JsonKind::kString) {
+      event.shell_command_skill = _resolve_bash_zindle_command(command->text);
+    }
+    event.skill = field_of(last_member(*tool_input, "skill"), kLongestSkillName);
   }
+  event.hook_event_name = field_of(last_member(document, "hook_event_name"), kLongestName);
+  event.expansion_type = field_of(last_member(document, "expansion_type"), kLongestName);
+  event.command_name = field_of(last_member(document, "command_name"), kLongestSkillName);
   return event;
 }
 
@@ -345,6 +361,12 @@ std::string describe_difference(const HookEvent& expected, const HookEvent& actu
   difference += describe("tool_input", expected.tool_input, actual.tool_input);
   difference += describe("command", expected.command, actual.command);
   difference += describe("skill", expected.skill, actual.skill);
+  if (expected.shell_command_skill != actual.shell_command_skill) {
+    difference += "shell command skill differs; ";
+  }
+  difference += describe("hook_event_name", expected.hook_event_name, actual.hook_event_name);
+  difference += describe("expansion_type", expected.expansion_type, actual.expansion_type);
+  difference += describe("command_name", expected.command_name, actual.command_name);
   return difference;
 }
 

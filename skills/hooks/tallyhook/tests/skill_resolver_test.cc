@@ -7,15 +7,15 @@
 namespace tallyhook {
 namespace {
 
-constexpr const char* kNothing = "";
-constexpr const char* kFails = nullptr;
+const std::optional<std::string> kNothing = "";
+const std::optional<std::string> kFails;
 
 struct ResolveCase {
   std::string event;
-  const char* expected;  // a skill name, kNothing, or kFails
+  std::optional<std::string> expected;  // a skill name, kNothing (""), or kFails (none)
 };
 
-void PrintTo(const ResolveCase& c, std::ostream* os) { *os << c.event; }
+void PrintTo(const ResolveCase& c, std::ostream* os) { *os << c.event.substr(0, 200); }
 
 Result<std::optional<std::string>> resolve(const std::string& event) {
   const std::optional<HookEvent> data = parse_hook_event(event);
@@ -27,12 +27,12 @@ class ResolveSkill : public ::testing::TestWithParam<ResolveCase> {};
 
 TEST_P(ResolveSkill, GivesTheSkillNothingOrFailure) {
   const auto result = resolve(GetParam().event);
-  if (GetParam().expected == kFails) {
+  if (!GetParam().expected) {
     EXPECT_FALSE(result.ok());
     return;
   }
   ASSERT_TRUE(result.ok()) << result.error().message;
-  EXPECT_EQ(result.value().value_or(""), GetParam().expected);
+  EXPECT_EQ(result.value().value_or(""), *GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(TopLevel, ResolveSkill,
@@ -138,6 +138,54 @@ INSTANTIATE_TEST_SUITE_P(
         ResolveCase{R"({"tool_name":"PowerShell\ud800","tool_input":{"command":"zindle auth"}})",
                     kNothing}));
 
+// A skill the user typed: the UserPromptExpansion event replaces the three routes.
+#define EXPANSION(members) R"({"hook_event_name":"UserPromptExpansion",)" members "}"
+INSTANTIATE_TEST_SUITE_P(
+    SlashCommand, ResolveSkill,
+    ::testing::Values(
+        ResolveCase{EXPANSION(R"("expansion_type":"slash_command","command_name":"zin-auth",)"
+                              R"("command_args":"status","prompt":"/zin-auth status")"),
+                    "zin-auth"},
+        ResolveCase{
+            EXPANSION(R"("expansion_type":"slash_command","command_name":"zindle:zin-auth")"),
+            "zindle:zin-auth"},
+        ResolveCase{EXPANSION(R"("expansion_type":"prompt","command_name":"zin-auth")"), kNothing},
+        ResolveCase{EXPANSION(R"("expansion_type":7,"command_name":"zin-auth")"), kNothing},
+        ResolveCase{EXPANSION(R"("command_name":"zin-auth")"), kNothing},
+        ResolveCase{EXPANSION(R"("expansion_type":"slash_command")"), kNothing},
+        ResolveCase{EXPANSION(R"("expansion_type":"slash_command","command_name":"")"), kNothing},
+        ResolveCase{EXPANSION(R"("expansion_type":"slash_command","command_name":null)"), kNothing},
+        ResolveCase{EXPANSION(R"("expansion_type":"slash_command","command_name":7)"), kFails},
+        ResolveCase{EXPANSION(R"("expansion_type":"slash_command","command_name":["a"])"), kFails},
+        ResolveCase{EXPANSION(R"("expansion_type":"slash_command","tool_name":7)"), kNothing},
+        ResolveCase{EXPANSION(R"("tool_name":"Skill","tool_input":{"command":"zin-auth"})"),
+                    kNothing},
+        // Any other event reads as before, whatever it carries.
+        ResolveCase{R"({"hook_event_name":"PostToolUse","tool_name":"Read",)"
+                    R"("expansion_type":"slash_command","command_name":"zin-auth"})",
+                    kNothing},
+        ResolveCase{R"({"hook_event_name":"userpromptexpansion","expansion_type":"slash_command",)"
+                    R"("command_name":"zin-auth"})",
+                    kNothing},
+        ResolveCase{R"({"hook_event_name":7,"tool_name":"Skill","tool_input":{"skill":"a"}})",
+                    "a"}));
+
+// Texts longer than the parser keeps name nothing; a command line is read whole all the same.
+INSTANTIATE_TEST_SUITE_P(
+    LongTexts, ResolveSkill,
+    ::testing::Values(
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"skill":")" +
+                        std::string(kLongestSkillName, 'n') + "\"}}",
+                    std::string(kLongestSkillName, 'n')},
+        ResolveCase{R"({"tool_name":"Skill","tool_input":{"skill":")" +
+                        std::string(kLongestSkillName + 1, 'n') + "\"}}",
+                    kNothing},
+        ResolveCase{R"({"tool_name":"mcp__)" + std::string(kLongestName, 'x') + "__query_run\"}",
+                    kNothing},
+        ResolveCase{R"({"tool_input":{"command":")" + std::string(kLongestSkillName, ' ') +
+                        R"(zindle auth"},"tool_name":"Bash"})",
+                    "zin-auth"}));
+
 TEST(McpToolTable, EveryToolResolvesToItsSkill) {
   for (const auto& [tool, skill] : MCP_TOOL_TO_SKILL) {
     SCOPED_TRACE(tool);
@@ -151,6 +199,9 @@ TEST(ResolveSkill, NamesTheOffendingMember) {
   EXPECT_EQ(resolve("[]").error().message, "data must be an object, not array");
   EXPECT_EQ(resolve(R"({"tool_name":null})").error().message,
             "tool_name must be a string, not null");
+  EXPECT_EQ(
+      resolve(EXPANSION(R"("expansion_type":"slash_command","command_name":true)")).error().message,
+      "command_name must be a string, not boolean");
 }
 
 }  // namespace
