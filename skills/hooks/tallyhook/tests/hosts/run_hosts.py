@@ -9,6 +9,7 @@ import argparse
 import concurrent.futures
 import json
 import os
+import pwd
 import re
 import shutil
 import signal
@@ -160,10 +161,12 @@ class Suite:
         for d in (home, work, events):
             d.mkdir(parents=True)
         (work / "notes.md").write_text("To check the login, run `zindle auth status`.\n")
-        # Only loopback: no proxy, and nothing else from this machine's environment.
-        env = {"PATH": f"{self.tools_dir}:/usr/local/bin:/usr/bin:/bin", "HOME": str(home),
-               "LANG": "C.UTF-8", "USER": "root", "SHELL": "/bin/bash",
-               "NO_PROXY": "127.0.0.1", "TMPDIR": str(base)}
+        # Nothing from this machine's environment (no proxy, no keys, no CI=true). Codex's npm
+        # launcher is a node script: node's directory stays on PATH, wherever it is.
+        node_dir = os.path.dirname(shutil.which("node") or "/usr/bin/node")
+        env = {"PATH": f"{self.tools_dir}:{node_dir}:/usr/local/bin:/usr/bin:/bin",
+               "HOME": str(home), "LANG": "C.UTF-8", "SHELL": "/bin/bash",
+               "USER": pwd.getpwuid(os.getuid()).pw_name, "TMPDIR": str(base)}
         # A login shell resets PATH from /etc/profile; the case's own ~/.profile puts it back.
         (home / ".profile").write_text(f'PATH="{self.tools_dir}:$PATH"\n')
         url = f"http://127.0.0.1:{self.port}/{host}_{name}"
@@ -173,12 +176,19 @@ class Suite:
         else:
             command = self.codex_setup(base, home, prompt, setup, capture, env, url)
         started = time.monotonic()
+        # Its own process group, so that what the host started (MCP servers, shells) is ended
+        # with it, by the host's id.
+        process = subprocess.Popen(command, cwd=work, env=env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   start_new_session=True)
         try:
-            result = subprocess.run(command, cwd=work, env=env, stdin=subprocess.DEVNULL,
-                                    capture_output=True, timeout=HOST_TIMEOUT)
-            status, out, err = result.returncode, result.stdout, result.stderr
-        except subprocess.TimeoutExpired as timed_out:
-            status, out, err = "timeout", timed_out.stdout or b"", timed_out.stderr or b""
+            out, err = process.communicate(timeout=HOST_TIMEOUT)
+            status = process.returncode
+        except subprocess.TimeoutExpired:
+            end_group(process.pid)
+            out, err = process.communicate()
+            status = f"timeout after {HOST_TIMEOUT} s"
+        end_group(process.pid)
         seconds = time.monotonic() - started
         (base / "host.out").write_bytes(out)
         (base / "host.err").write_bytes(err)
@@ -317,6 +327,13 @@ class Suite:
             data = data.replace(dashed.encode(), KEPT_ROOT.replace("/", "-").encode())
             kind = path.with_suffix(".kind").read_text().strip().replace(" ", "_")
             (out / f"{host}_{name}_{i}.{kind}.json").write_bytes(data)
+
+
+def end_group(pgid):
+    try:
+        os.killpg(pgid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
 
 
 def toml_literal(text):
