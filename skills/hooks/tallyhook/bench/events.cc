@@ -1,5 +1,7 @@
 #include "events.h"
 
+#include "hook_event.h"
+
 namespace tallyhook::bench {
 namespace {
 
@@ -63,6 +65,31 @@ std::string skill_event() {
   return "{" + kSession +
          R"("tool_name":"Skill","tool_input":{"command":"zin-auth"},)"
          R"("tool_response":{"success":true,"commandName":"zin-auth"},"tool_use_id":"toolu_01A"})";
+}
+
+std::string apply_patch_event(std::size_t patch_size) {
+  return R"({"session_id":"019b0c1e-7f2a-7d31-9c44-2a6e8b1f0d52","turn_id":"1",)"
+         R"("transcript_path":null,"cwd":"/work/analytics","hook_event_name":"PostToolUse",)"
+         R"("model":"gpt-5.5","permission_mode":"bypassPermissions","tool_name":"apply_patch",)"
+         R"("tool_input":{"command":"*** Begin Patch\n*** Add File: notes.md\n+Run `zindle auth status` first.\n)" +
+         repeat_to(R"(+\tlet sum = 0; // cafÃ© \"quoted\"\n)", patch_size) +
+         R"(*** End Patch\n"},"tool_response":"Success. Updated the following files:\nA notes.md\n",)"
+         R"("tool_use_id":"call_01"})";
+}
+
+std::string long_bash_event(std::size_t size) {
+  return "{" + kSession + R"("tool_input":{"command":")" + repeat_to("echo step && ", size) +
+         R"(zindle auth login","description":"Log in"},"tool_name":"Bash",)"
+         R"("tool_response":{"stdout":"","stderr":"","interrupted":false},"tool_use_id":"toolu_01B"})";
+}
+
+std::string longest_kept_event(std::size_t size) {
+  const std::string name(kLongestName, 'n');
+  const std::string skill(kLongestSkillName, 's');
+  return R"({"tool_name":")" + name + R"(","hook_event_name":")" + name +
+         R"(","expansion_type":")" + name + R"(","tool_input":{"command":")" + skill +
+         R"(","skill":")" + skill + R"("},"command_name":")" + skill + R"(","tool_response":")" +
+         repeat_to(kLine, size) + R"("})";
 }
 
 }  // namespace tallyhook::bench

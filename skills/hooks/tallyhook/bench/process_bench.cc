@@ -118,6 +118,9 @@ int write_events(const fs::path& dir) {
       {"d.json", [] { return tallyhook::bench::rows_event(8 << 20); }},
       {"skill.json", tallyhook::bench::skill_event},
       {"big.json", [] { return tallyhook::bench::write_event(100 << 20); }},
+      {"patch.json", [] { return tallyhook::bench::apply_patch_event(100 << 20); }},
+      {"bash.json", [] { return tallyhook::bench::long_bash_event(100 << 20); }},
+      {"kept.json", [] { return tallyhook::bench::longest_kept_event(100 << 20); }},
   };
   for (const auto& [name, make] : events) {
     const std::string event = make();
@@ -161,7 +164,8 @@ int main(int argc, char** argv) {
   if (!WIFEXITED(writer_status) || WEXITSTATUS(writer_status) != 0) return 1;
   const fs::path read_event = root / "a.json", write_100k = root / "b.json",
                  write_5m = root / "c.json", rows_8m = root / "d.json", skill = root / "skill.json",
-                 write_100m = root / "big.json";
+                 write_100m = root / "big.json", patch_100m = root / "patch.json",
+                 bash_100m = root / "bash.json", kept_100m = root / "kept.json";
 
   auto scaled = [&](int n) { return std::max(5, static_cast<int>(n * scale)); };
   const std::vector<Scenario> scenarios = {
@@ -212,6 +216,9 @@ int main(int argc, char** argv) {
       {"(a) Read event, 1.5 KB", read_event},
       {"(d) 8 MB of small objects", rows_8m},
       {"100 MiB Write event", write_100m},
+      {"100 MiB apply_patch event", patch_100m},
+      {"100 MiB Bash command, tool_name last", bash_100m},
+      {"100 MiB, every kept text at its longest", kept_100m},
   };
   for (const auto& [label, input] : memory_cases) {
     const double mib = static_cast<double>(fs::file_size(input)) / (1 << 20);

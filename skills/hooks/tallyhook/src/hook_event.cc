@@ -128,10 +128,13 @@ struct TextSink {
       return;
     }
     if (size > text->capacity() - text->size()) {
-      // Doubling, as append would, but never past the limit: these texts are all the
-      // memory an event can claim.
+      // These texts are all the memory an event can claim. A short one doubles as append
+      // would; a long one takes its limit at once, which leaves no trail of outgrown
+      // buffers behind, and whose pages become resident only as they are written.
+      constexpr std::size_t kShortText = 4096;
+      const std::size_t needed = text->size() + size;
       std::string grown;
-      grown.reserve(std::min(limit, std::max(text->size() + size, 2 * text->capacity())));
+      grown.reserve(needed <= kShortText ? std::max(needed, 2 * text->capacity()) : limit);
       grown = *text;
       text->swap(grown);
     }
