@@ -65,7 +65,7 @@ install_host() {
       rm -rf "$partial"
       fail "cannot install $package@$version with npm: $(grep -m1 -i 'err' "$log" || tail -n1 "$log") (log: $log)"
     fi
-    rm -rf "$dir"
+    rm -rf "$dir" "$log"
     mv "$partial" "$dir"
   fi
   "$dir/node_modules/.bin/$program" --version </dev/null >/dev/null 2>&1 ||
