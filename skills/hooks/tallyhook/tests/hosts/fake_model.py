@@ -1,7 +1,7 @@
 """A scripted model on 127.0.0.1 for the host suite, speaking both wire formats the hosts use:
 the Anthropic Messages API (Claude Code) and the OpenAI Responses API (Codex CLI).
 
-Usage: fake_model.py SCRIPTS.json PORT_FILE LOG_FILE
+Usage: fake_model.py SCRIPTS.json LOG_FILE   (prints the port it listens on)
 (With FAKE_MODEL_DUMP=FILE it also appends every request body to FILE: how a new host release
 is studied.)
 
@@ -325,13 +325,11 @@ def main():
     global log_file
     with open(sys.argv[1], encoding="utf-8") as f:
         scripts.update(json.load(f))
-    log_file = open(sys.argv[3], "a", encoding="utf-8")
+    log_file = open(sys.argv[2], "a", encoding="utf-8")
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
-    with open(sys.argv[2] + ".tmp", "w") as f:
-        f.write(str(server.server_address[1]))
-    # Renamed into place, so a reader never sees half a number.
-    os.replace(sys.argv[2] + ".tmp", sys.argv[2])
+    # The port, on a line of its own: the runner waits for it instead of polling.
+    print(server.server_address[1], flush=True)
     server.serve_forever()
 
 

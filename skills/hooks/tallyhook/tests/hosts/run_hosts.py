@@ -132,16 +132,13 @@ class Suite:
             scripts[f"{host}_{name}"] = [
                 {"read": str(work / s["read"])} if "read" in s else s for s in steps]
         (self.root / "scripts.json").write_text(json.dumps(scripts))
-        port_file = self.root / "model.port"
         self.model = subprocess.Popen(
             [sys.executable, str(HERE / "fake_model.py"), str(self.root / "scripts.json"),
-             str(port_file), str(self.root / "model.log")])
-        deadline = time.monotonic() + 20
-        while not port_file.exists():
-            if self.model.poll() is not None or time.monotonic() > deadline:
-                raise SystemExit("host-test: the fake model did not start")
-            time.sleep(0.05)
-        self.port = int(port_file.read_text())
+             str(self.root / "model.log")], stdout=subprocess.PIPE)
+        port = self.model.stdout.readline().strip()
+        if not port.isdigit():
+            raise SystemExit("host-test: the fake model did not start")
+        self.port = int(port)
 
     def stop_model(self):
         if self.model is not None and self.model.poll() is None:
