@@ -371,8 +371,8 @@ def main():
         for problem in r["problems"]:
             print(f"       {problem}   ({r['dir']})")
         failed += bool(r["problems"])
-    print(f"host suite: {len(results) - failed} passed, {failed} failed "
-          f"in {time.monotonic() - started:.1f}s")
+    print(f"host suite: {len(results)} cases in {time.monotonic() - started:.1f}s")
+    print(f"hosts: {len(results) - failed} passed, {failed} failed")
     if failed or args.keep_temp:
         print(f"host suite: the run is kept in {suite.root}")
     else:
