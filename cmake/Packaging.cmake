@@ -7,12 +7,13 @@ include(GNUInstallDirs)
 set(ZINDLE_PACKAGE_MAINTAINER "the zindle authors <packages@zindle.invalid>" CACHE STRING
   "Maintainer field of the Debian packages")
 
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64)$")
-  set(_zindle_arch aarch64)
-  set(_zindle_deb_arch arm64)
-else()
-  set(_zindle_arch x86_64)
-  set(_zindle_deb_arch amd64)
+include(${CMAKE_CURRENT_LIST_DIR}/PackageArchitecture.cmake)
+zindle_package_architecture("${CMAKE_SYSTEM_PROCESSOR}" _zindle_arch _zindle_deb_arch)
+if(NOT _zindle_arch)
+  # Building and testing need no package names: only cpack is refused (cmake/CPackOptions.cmake).
+  set(CPACK_ZINDLE_UNKNOWN_PROCESSOR "${CMAKE_SYSTEM_PROCESSOR}")
+  set(_zindle_arch unknown)
+  set(_zindle_deb_arch unknown)
 endif()
 string(TOLOWER ${CMAKE_SYSTEM_NAME} _zindle_system)
 
