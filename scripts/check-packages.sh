@@ -75,11 +75,13 @@ done
 
 step "the library's package is named after its SONAME; the shlibs file and -dev name it"
 library="$scratch/contents/${library_package}_${version}_amd64.deb"
-soname=$(objdump -p "$library"/usr/lib/libzindle-logging.so.*.*.* | awk '$1 == "SONAME" { print $2 }')
-[ "$soname" = "libzindle-logging.so.${library_package#libzindle-logging}" ] ||
+soname=$(objdump -p "$library"/usr/lib/libzindle-logging.so.*.*.* |
+  awk '$1 == "SONAME" { print $2 }')
+soversion=${soname#libzindle-logging.so.}
+[ "$library_package" = "libzindle-logging$soversion" ] ||
   fail "$library_package holds the SONAME $soname"
 shlibs=$(cat "$library/DEBIAN/shlibs")
-[ "$shlibs" = "libzindle-logging ${soname#libzindle-logging.so.} $library_package (>= $version)" ] ||
+[ "$shlibs" = "libzindle-logging $soversion $library_package (>= $version)" ] ||
   fail "shlibs of $library_package: $shlibs"
 dev_depends=$(dpkg-deb -f "dist/libzindle-logging-dev_${version}_amd64.deb" Depends)
 [[ ", $dev_depends," == *", $library_package (= $version),"* ]] ||
