@@ -1,18 +1,19 @@
 # Release packages, made by CPack (scripts/package.sh runs it for each build):
 #   archives  tallyhook-<v>-<system>-<arch>.tar.gz / .zip: bin/tallyhook, README.md, HOST-SETUP.md
-#   Debian    tallyhook, and on x86_64 libzindle-logging0 and libzindle-logging-dev
+#   Debian    tallyhook, and on x86_64 libzindle-logging<SONAME version> and libzindle-logging-dev
 # cmake/CPackOptions.cmake picks the components for each generator.
 include(GNUInstallDirs)
 
 set(ZINDLE_PACKAGE_MAINTAINER "the zindle authors <packages@zindle.invalid>" CACHE STRING
   "Maintainer field of the Debian packages")
 
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|ARM64)$")
-  set(_zindle_arch aarch64)
-  set(_zindle_deb_arch arm64)
-else()
-  set(_zindle_arch x86_64)
-  set(_zindle_deb_arch amd64)
+include(${CMAKE_CURRENT_LIST_DIR}/PackageArchitecture.cmake)
+zindle_package_architecture("${CMAKE_SYSTEM_PROCESSOR}" _zindle_arch _zindle_deb_arch)
+if(NOT _zindle_arch)
+  # Building and testing need no package names: only cpack is refused (cmake/CPackOptions.cmake).
+  set(CPACK_ZINDLE_UNKNOWN_PROCESSOR "${CMAKE_SYSTEM_PROCESSOR}")
+  set(_zindle_arch unknown)
+  set(_zindle_deb_arch unknown)
 endif()
 string(TOLOWER ${CMAKE_SYSTEM_NAME} _zindle_system)
 
@@ -44,7 +45,13 @@ if(NOT WIN32)
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides COMPONENT tallyhook)
 endif()
 if(TARGET zindle_logging)
-  zindle_package_docs(libzindle-logging0 logging)
+  # The runtime package is named after the SONAME, as Debian names library packages
+  # (libzindle-logging.so.0.1: libzindle-logging0.1). A release with another SONAME is then
+  # another package, installed beside this one, and programs built against this one keep
+  # loading after an upgrade.
+  get_target_property(_zindle_logging_soversion zindle_logging SOVERSION)
+  set(_zindle_logging_package libzindle-logging${_zindle_logging_soversion})
+  zindle_package_docs(${_zindle_logging_package} logging)
   zindle_package_docs(libzindle-logging-dev logging-dev)
 endif()
 
@@ -101,13 +108,13 @@ running zindle from its own directory, at most once per skill in 30 seconds.
 The program is linked statically. It starts the zindle program that sits in
 its own directory, /usr/bin.")
 
-set(CPACK_DEBIAN_LOGGING_PACKAGE_NAME libzindle-logging0)
+set(CPACK_DEBIAN_LOGGING_PACKAGE_NAME ${_zindle_logging_package})
 set(CPACK_DEBIAN_LOGGING_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_LOGGING_PACKAGE_SHLIBDEPS ON)
 # shlibs for the programs built against it; ldconfig through the trigger Debian uses today.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
-configure_file(packaging/libzindle-logging0.triggers ${_zindle_docs}/triggers COPYONLY)
+configure_file(packaging/libzindle-logging.triggers ${_zindle_docs}/triggers COPYONLY)
 set(CPACK_DEBIAN_LOGGING_PACKAGE_CONTROL_EXTRA ${_zindle_docs}/triggers)
 set(CPACK_COMPONENT_LOGGING_DESCRIPTION "named loggers for the zindle modules - shared library
 zindle::logging gives every module of zindle a named logger that writes one
@@ -118,12 +125,12 @@ This package holds the shared library.")
 
 set(CPACK_DEBIAN_LOGGING-DEV_PACKAGE_NAME libzindle-logging-dev)
 set(CPACK_DEBIAN_LOGGING-DEV_PACKAGE_SECTION libdevel)
-# The header uses fmt: programs built against it link fmt themselves, at least the version the
-# library was built against.
+# Exactly the library of its own version, whose headers it holds. The header uses fmt: programs
+# built against it link fmt themselves, at least the version the library was built against.
 if(CPACK_ZINDLE_DEB_COMPONENTS MATCHES "logging-dev")
   find_package(fmt REQUIRED)
   set(CPACK_DEBIAN_LOGGING-DEV_PACKAGE_DEPENDS
-    "libzindle-logging0 (= ${PROJECT_VERSION}), libfmt-dev (>= ${fmt_VERSION})")
+    "${_zindle_logging_package} (= ${PROJECT_VERSION}), libfmt-dev (>= ${fmt_VERSION})")
 endif()
 set(CPACK_COMPONENT_LOGGING-DEV_DESCRIPTION "named loggers for the zindle modules - development files
 zindle::logging gives every module of zindle a named logger that writes one

@@ -3,12 +3,21 @@
 # packages of the hook for Linux x86_64 and arm64, the Windows zip, and the logging library's
 # Debian packages. Each build tree is one CMake preset, packed by CPack; only the targets that
 # are shipped are built. Dates inside come from the commit (SOURCE_DATE_EPOCH), so that two
-# builds of one commit are identical.
+# builds of one commit are identical, whatever the builder's umask, time zone and locale.
+#   DIST_DIR     where the artifacts go (default dist)
+#   BUILD_ROOT   where the build trees are, one per preset (default build)
+#   PRESETS      which builds to make (default all three below)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 export SOURCE_DATE_EPOCH
+# The umask reaches every directory CPack makes, the time zone the zip's DOS times (local time
+# by definition), the locale the order of SHA256SUMS.
+umask 022
+export TZ=UTC LC_ALL=C
+dist=${DIST_DIR:-dist}
+build_root=${BUILD_ROOT:-build}
 
 # preset | targets | CPack generators
 builds=(
@@ -17,19 +26,21 @@ builds=(
   "windows-release|tallyhook|ZIP"
 )
 
-rm -rf dist
-mkdir dist
+rm -rf "$dist"
+mkdir -p "$dist"
 for build in "${builds[@]}"; do
   IFS='|' read -r preset targets generators <<<"$build"
+  case " ${PRESETS:-$preset} " in *" $preset "*) ;; *) continue ;; esac
   echo "== $preset: $generators"
-  cmake --preset "$preset" >/dev/null
+  tree="$build_root/$preset"
+  cmake --preset "$preset" -B "$tree" >/dev/null
   # shellcheck disable=SC2086  # a list of targets
-  cmake --build --preset "$preset" --target $targets
-  out="build/$preset/packages"
+  cmake --build "$tree" --target $targets
+  out="$tree/packages"
   rm -rf "$out"
-  (cd "build/$preset" && cpack -G "$generators" -B "$PWD/packages" >/dev/null)
+  (cd "$tree" && cpack -G "$generators" -B "$PWD/packages" >/dev/null)
   find "$out" -maxdepth 1 -type f \( -name '*.tar.gz' -o -name '*.zip' -o -name '*.deb' \) \
-    -exec mv -t dist {} +
+    -exec mv -t "$dist" {} +
 done
-(cd dist && sha256sum -- * >SHA256SUMS)
-ls -l dist
+(cd "$dist" && sha256sum -- * >SHA256SUMS)
+ls -l "$dist"

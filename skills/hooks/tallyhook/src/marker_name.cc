@@ -42,25 +42,16 @@ std::string marker_file_name(std::string_view skill_name) {
 #endif
 }
 
+// "%" is encoded in every name, not only in those that need encoding otherwise: then every
+// "%" of a marker starts an escape, the marker decodes back to exactly one name, and no name
+// can be written as another's marker is (`x%2Fy` and `x/y`).
 std::string posix_marker_file_name(std::string_view skill_name) {
   std::string name(kPrefix);
-  if (skill_name.find_first_of("/\\") == std::string_view::npos) {
-    name += skill_name;
-    return name;
-  }
   for (const char c : skill_name) {
-    switch (c) {
-      case '%':
-        name += "%25";
-        break;
-      case '/':
-        name += "%2F";
-        break;
-      case '\\':
-        name += "%5C";
-        break;
-      default:
-        name += c;
+    if (c == '%' || c == '/' || c == '\\') {
+      append_percent_encoded(name, c);
+    } else {
+      name += c;
     }
   }
   return name;
@@ -68,18 +59,10 @@ std::string posix_marker_file_name(std::string_view skill_name) {
 
 std::string windows_marker_file_name(std::string_view skill_name) {
   std::string name(kPrefix);
-  const bool trailing_dot_or_space =
-      !skill_name.empty() && (skill_name.back() == '.' || skill_name.back() == ' ');
-  bool unsafe = trailing_dot_or_space;
-  for (const char c : skill_name) unsafe = unsafe || unsafe_on_windows(c);
-  if (!unsafe) {
-    name += skill_name;
-    return name;
-  }
   for (std::size_t i = 0; i < skill_name.size(); ++i) {
     const char c = skill_name[i];
-    const bool last = i + 1 == skill_name.size();
-    if (c == '%' || unsafe_on_windows(c) || (last && trailing_dot_or_space)) {
+    const bool dropped_at_the_end = i + 1 == skill_name.size() && (c == '.' || c == ' ');
+    if (c == '%' || unsafe_on_windows(c) || dropped_at_the_end) {
       append_percent_encoded(name, c);
     } else {
       name += c;

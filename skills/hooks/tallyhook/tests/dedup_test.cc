@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <tuple>
 
 #include "home_dir.h"
@@ -52,12 +53,23 @@ TEST(DedupWindow, HoldsAtTheEndsOfTheRange) {
   EXPECT_EQ(saturating_wall_time(1'700'000'000, 5), t0 + 5ns);
 }
 
+// Different names in a table must have different markers: a shared one loses a report.
+template <std::size_t N>
+void expect_distinct_markers(const std::pair<std::string, std::string> (&cases)[N]) {
+  std::set<std::string> markers;
+  for (const auto& [skill, marker] : cases) {
+    EXPECT_TRUE(markers.insert(marker).second) << skill << " shares " << marker;
+  }
+}
+
 TEST(MarkerName, KeepsPlainNamesAndEscapesSeparators) {
   const std::pair<std::string, std::string> cases[] = {
       {"zin-auth", ".dedup_zin-auth"},
-      {"My Skill 100%", ".dedup_My Skill 100%"},
+      {"My Skill 100%", ".dedup_My Skill 100%25"},
       {"..", ".dedup_.."},
       {"a/b", ".dedup_a%2Fb"},
+      // The literal name of another skill's marker gets one of its own.
+      {"a%2Fb", ".dedup_a%252Fb"},
       {"../../etc/passwd", ".dedup_..%2F..%2Fetc%2Fpasswd"},
       {"a\\b%", ".dedup_a%5Cb%25"},
   };
@@ -65,6 +77,7 @@ TEST(MarkerName, KeepsPlainNamesAndEscapesSeparators) {
     SCOPED_TRACE(skill);
     EXPECT_EQ(posix_marker_file_name(skill), marker);
   }
+  expect_distinct_markers(cases);
 }
 
 TEST(MarkerName, OnWindowsAlsoEscapesWhatWindowsForbidsOrDrops) {
@@ -75,7 +88,6 @@ TEST(MarkerName, OnWindowsAlsoEscapesWhatWindowsForbidsOrDrops) {
       {"zin-feedback", ".dedup_zin-feedback"},
       {"zin-skills", ".dedup_zin-skills"},
       {"market-lens", ".dedup_market-lens"},
-      {"My Skill 100%", ".dedup_My Skill 100%"},
       {"caf\xC3\xA9", ".dedup_caf\xC3\xA9"},
       {".hidden", ".dedup_.hidden"},
       // A device name is no device behind the prefix.
@@ -85,7 +97,12 @@ TEST(MarkerName, OnWindowsAlsoEscapesWhatWindowsForbidsOrDrops) {
       // Separators as on POSIX.
       {"a/b", ".dedup_a%2Fb"},
       {"a\\b%", ".dedup_a%5Cb%25"},
-      // Forbidden characters, and "%" once any is there.
+      // "%" in every name, so that no name is another's encoded form.
+      {"My Skill 100%", ".dedup_My Skill 100%25"},
+      {"a%2Fb", ".dedup_a%252Fb"},
+      {"C%3Ax", ".dedup_C%253Ax"},
+      {"zin-auth%2E", ".dedup_zin-auth%252E"},
+      // Forbidden characters.
       {"a<b>c", ".dedup_a%3Cb%3Ec"},
       {"C:x", ".dedup_C%3Ax"},
       {"x::$DATA", ".dedup_x%3A%3A$DATA"},
@@ -105,6 +122,7 @@ TEST(MarkerName, OnWindowsAlsoEscapesWhatWindowsForbidsOrDrops) {
     SCOPED_TRACE(skill);
     EXPECT_EQ(windows_marker_file_name(skill), marker);
   }
+  expect_distinct_markers(cases);
 }
 
 class MarkerTest : public ::testing::Test {
@@ -190,13 +208,15 @@ TEST_F(MarkerTest, SkillsHaveSeparateMarkers) {
   EXPECT_TRUE(std::filesystem::exists(marker("zin-skills")));
 }
 
-// Names that Windows would refuse, read as a device, or shorten: each still gets a marker of
-// its own inside the hooks directory, and nothing is made anywhere else.
+// Names that Windows would refuse, read as a device, or shorten, and names written as another
+// name's marker would be: each still gets a marker of its own inside the hooks directory, and
+// nothing is made anywhere else.
 TEST_F(MarkerTest, AwkwardNamesGetMarkersOfTheirOwn) {
   const std::string names[] = {"CON",       "nul",        "COM1",    "LPT1.txt",   "a:b",
                                "a:b:c",     "x::$DATA",   "a<b>",    "say \"hi\"", "a|b",
                                "ask?",      "star*",      "ctl\x01", "trailing",   "trailing.",
-                               "trailing ", "trailing..", "..",      ".",          "caf\xC3\xA9"};
+                               "trailing ", "trailing..", "..",      ".",          "caf\xC3\xA9",
+                               "x/y",       "x%2Fy",      "a%3Ab",   "trailing%2E"};
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
     EXPECT_FALSE(is_duplicate(name, now_));

@@ -135,6 +135,10 @@ TEST_F(FaultInjection, MarkerThatCanNeitherBeReadNorTouchedReportsAndStaysAsItWa
 
 // Renewing needs only write permission, as touch does, not the marker's ownership.
 TEST_F(FaultInjection, StaleMarkerOfAnotherAccountThatTheUserMayWriteIsRenewed) {
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "only root can run the hook as another user id: the marker would be the "
+                    "user's own, which a renewal with explicit times renews too";
+  }
   const testing::ProcessOptions user = as_user();
   stale_marker_of_another_account(fs::perms::all);
   expect_quiet_success(kMcpEvent, user);
