@@ -111,6 +111,9 @@ its own directory, /usr/bin.")
 set(CPACK_DEBIAN_LOGGING_PACKAGE_NAME ${_zindle_logging_package})
 set(CPACK_DEBIAN_LOGGING_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_LOGGING_PACKAGE_SHLIBDEPS ON)
+# Release 0.1.0 shipped the same files as libzindle-logging0: take them over from it on upgrade.
+set(CPACK_DEBIAN_LOGGING_PACKAGE_BREAKS "libzindle-logging0 (<= 0.1.0)")
+set(CPACK_DEBIAN_LOGGING_PACKAGE_REPLACES "libzindle-logging0 (<= 0.1.0)")
 # shlibs for the programs built against it; ldconfig through the trigger Debian uses today.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
