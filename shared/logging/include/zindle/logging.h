@@ -30,9 +30,10 @@
 #ifndef ZINDLE_LOGGING_H_
 #define ZINDLE_LOGGING_H_
 
-#include <fmt/core.h>
+#include <fmt/format.h>
 #include <zindle/logging_version.h>  // ZINDLE_LOGGING_VERSION, "major.minor.patch"
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -157,10 +158,11 @@ class ZINDLE_LOGGING_EXPORT Logger {
 
   const std::string& name() const noexcept;
 
-  // The threshold: records below it are dropped.
-  int level() const noexcept;
-  void setLevel(int level) noexcept;
-  bool isEnabledFor(int level) const noexcept;
+  // The threshold: records below it are dropped. Checked inline, so that a record below it
+  // costs the caller one load and one comparison.
+  int level() const noexcept { return level_.load(std::memory_order_relaxed); }
+  void setLevel(int level) noexcept { level_.store(level, std::memory_order_relaxed); }
+  bool isEnabledFor(int level) const noexcept { return level >= this->level(); }
 
   // A snapshot of the handlers in the order they are called.
   std::vector<std::shared_ptr<Handler>> handlers() const;
@@ -172,17 +174,14 @@ class ZINDLE_LOGGING_EXPORT Logger {
   // without arguments is written as it stands, braces included; with arguments, the message
   // is a format string checked at compile time ("{}" per argument) and is only formatted
   // when the record passes the threshold.
-  void log(int level, std::string_view message) noexcept;
+  void log(int level, std::string_view message) noexcept {
+    if (isEnabledFor(level)) dispatch(level, message);
+  }
   template <typename Arg, typename... Args>
   void log(int level, fmt::format_string<Arg, Args...> format, Arg&& arg, Args&&... args) noexcept {
-    if (!isEnabledFor(level)) return;
-    std::string message;
-    try {
-      message = fmt::format(format, std::forward<Arg>(arg), std::forward<Args>(args)...);
-    } catch (...) {
-      return;  // e.g. out of memory, or a width argument that fails at run time
+    if (isEnabledFor(level)) {
+      format_and_dispatch(level, format, std::forward<Arg>(arg), std::forward<Args>(args)...);
     }
-    log(level, std::string_view(message));
   }
 
   void debug(std::string_view message) noexcept { log(DEBUG, message); }
@@ -213,6 +212,24 @@ class ZINDLE_LOGGING_EXPORT Logger {
   }
 
  private:
+  // Hands a record that passed the threshold to the handlers.
+  void dispatch(int level, std::string_view message) noexcept;
+
+  // Kept apart from log() so that log() stays small enough to be inlined into every caller,
+  // and a record below the threshold costs no call.
+  template <typename... Args>
+  void format_and_dispatch(int level, fmt::format_string<Args...> format, Args&&... args) noexcept {
+    // Formatted on the stack; only a message longer than the buffer allocates.
+    fmt::memory_buffer message;
+    try {
+      fmt::format_to(fmt::appender(message), format, std::forward<Args>(args)...);
+    } catch (...) {
+      return;  // e.g. out of memory, or a width argument that fails at run time
+    }
+    dispatch(level, std::string_view(message.data(), message.size()));
+  }
+
+  std::atomic<int> level_{WARNING};
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
