@@ -1,3 +1,4 @@
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -13,47 +14,74 @@ Formatter::Formatter(std::string layout) : format_(std::move(layout)) {}
 
 std::string Formatter::format(const LogRecord& record) const {
   fmt::memory_buffer out;
-  detail::format_line(format_, record, out);
+  detail::Layout(format_).format(record, out);
   return std::string(out.data(), out.size());
 }
 
 namespace detail {
 
-// The layout is scanned on every call rather than parsed once: it is a few dozen characters,
-// and keeping only the string keeps Formatter a plain value whose layout cannot go stale.
-void format_line(std::string_view layout, const LogRecord& record, fmt::memory_buffer& out) {
+Layout::Layout(std::string text) : text_(std::move(text)) {
   constexpr std::string_view name_field = "%(name)s";
   constexpr std::string_view levelname_field = "%(levelname)s";
   constexpr std::string_view message_field = "%(message)s";
-  const auto append = [&out](std::string_view text) {
-    out.append(text.data(), text.data() + text.size());
+  const auto literal = [this](std::size_t offset, std::size_t size) {
+    if (size == 0) return;
+    // Text cut by a '%' that starts no field joins the text before it.
+    if (!pieces_.empty() && pieces_.back().field == Field::kText &&
+        pieces_.back().offset + pieces_.back().size == offset) {
+      pieces_.back().size += size;
+    } else {
+      pieces_.push_back({Field::kText, offset, size});
+    }
   };
 
-  std::string_view rest = layout;
-  while (!rest.empty()) {
-    const std::size_t start = rest.find("%(");
-    append(rest.substr(0, start));
-    if (start == std::string_view::npos) break;
-    rest.remove_prefix(start);
-    if (rest.starts_with(name_field)) {
-      append(record.name);
-      rest.remove_prefix(name_field.size());
-    } else if (rest.starts_with(levelname_field)) {
-      const std::string_view named = named_level(record.level);
-      if (named.empty()) {
-        append(level_name(record.level));
-      } else {
-        append(named);
-      }
-      rest.remove_prefix(levelname_field.size());
-    } else if (rest.starts_with(message_field)) {
-      append(record.message);
-      rest.remove_prefix(message_field.size());
-    } else {
-      // Not a placeholder: copy the '%' and look for the next one after it.
-      out.push_back('%');
-      rest.remove_prefix(1);
+  const std::string_view layout = text_;
+  std::size_t at = 0;
+  while (at < layout.size()) {
+    const std::size_t start = layout.find("%(", at);
+    if (start == std::string_view::npos) {
+      literal(at, layout.size() - at);
+      break;
     }
+    literal(at, start - at);
+    const std::string_view rest = layout.substr(start);
+    if (rest.starts_with(name_field)) {
+      pieces_.push_back({Field::kName, 0, 0});
+      at = start + name_field.size();
+    } else if (rest.starts_with(levelname_field)) {
+      pieces_.push_back({Field::kLevel, 0, 0});
+      at = start + levelname_field.size();
+    } else if (rest.starts_with(message_field)) {
+      pieces_.push_back({Field::kMessage, 0, 0});
+      at = start + message_field.size();
+    } else {
+      // Not a field: the '%' is copied, and the search goes on after it.
+      literal(start, 1);
+      at = start + 1;
+    }
+  }
+}
+
+void Layout::format(const LogRecord& record, fmt::memory_buffer& out) const {
+  std::string other_level;
+  std::string_view level = named_level(record.level);
+  if (level.empty()) level = other_level = level_name(record.level);
+  const std::string_view fields[] = {{}, record.name, level, record.message};
+  const auto text_of = [&](const Piece& piece) {
+    return piece.field == Field::kText ? std::string_view(text_.data() + piece.offset, piece.size)
+                                       : fields[static_cast<std::size_t>(piece.field)];
+  };
+
+  // Sized once, then filled: one growth check instead of one per piece.
+  const std::size_t start = out.size();
+  std::size_t size = start;
+  for (const Piece& piece : pieces_) size += text_of(piece).size();
+  out.resize(size);
+  char* next = out.data() + start;
+  for (const Piece& piece : pieces_) {
+    const std::string_view text = text_of(piece);
+    if (!text.empty()) std::memcpy(next, text.data(), text.size());
+    next += text.size();
   }
 }
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <memory>
@@ -16,17 +17,18 @@ namespace zindle::logging {
 
 struct StreamHandler::Impl {
   explicit Impl(std::FILE* out) : stream(out) {
-    formatters.push_back(std::make_unique<const Formatter>());
-    formatter.store(formatters.back().get(), std::memory_order_release);
+    layouts.push_back(std::make_unique<const detail::Layout>(Formatter().format_string()));
+    layout.store(layouts.back().get(), std::memory_order_release);
   }
 
   std::FILE* const stream;
-  // The formatter is swapped whole, so a record in flight keeps the one it started with. The
-  // replaced ones stay until the handler goes, so that a record takes the current one with one
-  // load instead of a lock and a reference count shared by every thread that logs.
-  std::atomic<const Formatter*> formatter;
-  std::mutex formatters_mutex;  // serialises setFormatter
-  std::vector<std::unique_ptr<const Formatter>> formatters;
+  // The formatter's layout is swapped whole, so a record in flight keeps the one it started
+  // with. Every layout the handler has had stays until it goes, so that a record takes the
+  // current one with one load instead of a lock and a reference count shared by every thread
+  // that logs.
+  std::atomic<const detail::Layout*> layout;
+  std::mutex layouts_mutex;  // serialises setFormatter
+  std::vector<std::unique_ptr<const detail::Layout>> layouts;
   std::mutex write_mutex;
 };
 
@@ -42,23 +44,30 @@ StreamHandler::~StreamHandler() = default;
 std::FILE* StreamHandler::stream() const noexcept { return impl_->stream; }
 
 Formatter StreamHandler::formatter() const {
-  return *impl_->formatter.load(std::memory_order_acquire);
+  return Formatter(impl_->layout.load(std::memory_order_acquire)->text());
 }
 
 void StreamHandler::setFormatter(Formatter formatter) {
-  const std::lock_guard lock(impl_->formatters_mutex);
-  // The same layout again changes nothing and need not keep another copy.
-  if (impl_->formatters.back()->format_string() == formatter.format_string()) return;
-  impl_->formatters.push_back(std::make_unique<const Formatter>(std::move(formatter)));
-  impl_->formatter.store(impl_->formatters.back().get(), std::memory_order_release);
+  const std::lock_guard lock(impl_->layouts_mutex);
+  // A layout had before is taken up again rather than kept twice, so that switching between a
+  // few layouts does not grow the list.
+  auto& layouts = impl_->layouts;
+  auto had = std::find_if(layouts.begin(), layouts.end(), [&](const auto& kept) {
+    return kept->text() == formatter.format_string();
+  });
+  if (had == layouts.end()) {
+    layouts.push_back(std::make_unique<const detail::Layout>(formatter.format_string()));
+    had = layouts.end() - 1;
+  }
+  const detail::Layout* const chosen = had->get();
+  impl_->layout.store(chosen, std::memory_order_release);
 }
 
 void StreamHandler::handle(const LogRecord& record) noexcept {
-  // Formatted on the stack and outside the lock; only a line longer than the buffer allocates.
+  // Laid out on the stack and outside the lock; only a line longer than the buffer allocates.
   fmt::memory_buffer line;
   try {
-    const Formatter* const formatter = impl_->formatter.load(std::memory_order_acquire);
-    detail::format_line(formatter->format_string(), record, line);
+    impl_->layout.load(std::memory_order_acquire)->format(record, line);
     line.push_back('\n');
   } catch (...) {
     return;  // out of memory: drop the record rather than fail the caller

@@ -25,7 +25,9 @@
 //
 // Failure: log calls never throw and never end the process. A record that cannot be formatted
 // or written (closed stream, full disk, broken pipe) is dropped; a StreamHandler leaves errno as
-// it was and keeps a broken pipe from raising SIGPIPE. Only setup throws: addHandler and
+// it was and keeps a broken pipe from raising SIGPIPE. It looks at what its stream's descriptor
+// is for every record, so standard error may be re-pointed (dup2) between records, though not
+// while another thread is in the middle of writing one to it. Only setup throws: addHandler and
 // StreamHandler on misuse, getLogger and get_logger when memory runs out.
 #ifndef ZINDLE_LOGGING_H_
 #define ZINDLE_LOGGING_H_
@@ -122,10 +124,11 @@ class ZINDLE_LOGGING_EXPORT Handler {
   Handler() = default;
 };
 
-// Writes each record as its formatted text plus a line feed with one write, then flushes, all
-// under a lock of this handler and of the stream itself, so that handlers sharing a stream do
-// not split each other's lines either. It has no level of its own. A record that cannot be
-// written is dropped without a word (there is nowhere left to report it).
+// Writes each record as its formatted text plus a line feed with one write, after what the
+// stream already held in its buffer, all under a lock of this handler and of the stream itself,
+// so that handlers sharing a stream do not split each other's lines either. It has no level of its
+// own. A record that cannot be written is dropped without a word (there is nowhere left to report
+// it).
 class ZINDLE_LOGGING_EXPORT StreamHandler final : public Handler {
  public:
   StreamHandler();  // standard error
@@ -136,7 +139,9 @@ class ZINDLE_LOGGING_EXPORT StreamHandler final : public Handler {
 
   std::FILE* stream() const noexcept;
   Formatter formatter() const;
-  // Takes effect for the records handled after it returns. The default is Formatter().
+  // Takes effect for the records handled after it returns. The default is Formatter(). The
+  // handler keeps one copy of each distinct layout it has had until it is destroyed (a record
+  // in flight may still be using one), so it is meant for setting up, not for every record.
   void setFormatter(Formatter formatter);
 
   void handle(const LogRecord& record) noexcept override;
