@@ -37,6 +37,8 @@ TEST(Format, PlaceholdersReplacedEverythingElseCopied) {
       {"%(asctime)s %(name) %(name s 100%", "%(asctime)s %(name) %(name s 100%"},
       {"%", "%"},
       {"", ""},
+      {"x%y%(name)s%", "x%yzindle.auth%"},
+      {"%(message)s%(levelname)s%(name)", "a %(name)s {} bWARNING%(name)"},
   };
   // The message contains a placeholder itself; it must come out as text, not be expanded.
   const LogRecord record{"zindle.auth", WARNING, "a %(name)s {} b"};
@@ -62,14 +64,18 @@ TEST(Format, LoggerWritesOneLinePerPassingRecord) {
   logger.error("{}", "%(name)s stays text");
   logger.critical("{:>4}|{:.2f}", 7, 0.5);
   logger.log(35, "level {}", std::string("without a name"));
-  logger.warning("{:{}}", "x", -1);  // fails at run time (negative width): dropped, no throw
+  logger.warning("{:{}}", "x", -1);        // fails at run time (negative width): dropped, no throw
+  const std::string long_text(1000, 'y');  // longer than the buffers on the stack
+  logger.error("{}|{}", long_text, long_text.size());
 
   EXPECT_EQ(file.contents(),
             "[format.lines] INFO: disk /var is 93% full\n"
             "[format.lines] WARNING: braces {} and {:d} kept without arguments\n"
             "[format.lines] ERROR: %(name)s stays text\n"
             "[format.lines] CRITICAL:    7|0.50\n"
-            "[format.lines] Level 35: level without a name\n");
+            "[format.lines] Level 35: level without a name\n"
+            "[format.lines] ERROR: " +
+                long_text + "|1000\n");
 }
 
 }  // namespace
