@@ -72,9 +72,9 @@ void StreamHandler::handle(const LogRecord& record) noexcept {
   } catch (...) {
     return;  // out of memory: drop the record rather than fail the caller
   }
-  const std::lock_guard lock(impl_->write_mutex);
   // A stream that refuses the line has nowhere left to report it to: the record is dropped.
-  static_cast<void>(detail::write_line(impl_->stream, std::string_view(line.data(), line.size())));
+  static_cast<void>(detail::write_line(impl_->stream, std::string_view(line.data(), line.size()),
+                                       impl_->write_mutex));
 }
 
 }  // namespace zindle::logging

@@ -1,10 +1,14 @@
 #include <pthread.h>
 #include <signal.h>
+#if defined(__GLIBC__)
+#include <stdio_ext.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 #include <string_view>
 
 #include "stream_write.h"
@@ -13,11 +17,18 @@ namespace zindle::logging::detail {
 namespace {
 
 // A write to a pipe or socket whose reader has gone raises SIGPIPE, which ends the process by
-// default; standard error is often a pipe. Neither a pipe nor a socket can seek, so a descriptor
-// that can needs no guard: asking is one system call, the cheapest that tells them apart, and
-// it is asked for every record because standard error may have been re-pointed (dup2) since the
-// last one. Anything else (a terminal, a closed descriptor, a stream with none) is guarded.
-bool may_raise_sigpipe(int fd) { return fd < 0 || lseek(fd, 0, SEEK_CUR) < 0; }
+// default; standard error is often a pipe. Neither a pipe nor a socket can be read at an offset:
+// a read of nothing at offset 0 fails with ESPIPE for them, and only for them and for
+// terminals. That is one system call, the cheapest that tells them apart; unlike lseek it does
+// not take the kernel's lock on the file position, which the other threads' writes hold. It is
+// asked for every record because standard error may have been re-pointed (dup2) since the last
+// one. EBADF, a descriptor that is closed or not open for reading, needs no guard either: for a
+// pipe or socket the answer would have been ESPIPE. Anything unexpected is guarded.
+bool may_raise_sigpipe(int fd) {
+  if (fd < 0) return true;  // a stream without a descriptor may write anywhere
+  char nothing;
+  return pread(fd, &nothing, 0, 0) < 0 && errno != EBADF;
+}
 
 bool sigpipe_pending() {
   sigset_t pending;
@@ -73,11 +84,23 @@ bool write_all(int fd, std::string_view line) {
   return true;
 }
 
+// Whether the stream's buffer holds anything that must go before the line, or it was last read
+// from (flushing puts the descriptor back where the reader is). Asked first because the answer
+// is nearly always no, and fflush is a function call and a lock even then.
+bool needs_flush(std::FILE* stream) {
+#if defined(__GLIBC__)
+  return __fpending(stream) != 0 || __freading(stream) != 0;
+#else
+  static_cast<void>(stream);
+  return true;
+#endif
+}
+
 // What the caller left in the stream's buffer goes first; the line itself then goes straight to
 // the descriptor, one write, without a second copy through the buffer. A stream without a
 // descriptor (fopencookie, fmemopen) takes it through its own functions.
 bool write_through(std::FILE* stream, int fd, std::string_view line) {
-  if (std::fflush(stream) != 0) return false;
+  if (needs_flush(stream) && std::fflush(stream) != 0) return false;
   if (fd >= 0) return write_all(fd, line);
   const bool written = std::fwrite(line.data(), 1, line.size(), stream) == line.size();
   return std::fflush(stream) == 0 && written;
@@ -85,22 +108,29 @@ bool write_through(std::FILE* stream, int fd, std::string_view line) {
 
 }  // namespace
 
-bool write_line(std::FILE* stream, std::string_view line) noexcept {
+bool write_line(std::FILE* stream, std::string_view line, std::mutex& lock) noexcept {
   const int saved_errno = errno;  // callers often log between a failure and reading errno
-  bool written = false;
-  flockfile(stream);
+  const auto locked_write = [&](int fd) {
+    const std::lock_guard handler_lock(lock);
+    flockfile(stream);
+    const bool written = write_through(stream, fd, line);
+    funlockfile(stream);
+    return written;
+  };
+  // What needs no lock is done before the locks, for a shorter wait of the threads queued
+  // behind them; it still comes after anything that happened before this record began.
   const int fd = fileno(stream);
+  bool written = false;
   if (!may_raise_sigpipe(fd)) {
-    written = write_through(stream, fd, line);
+    written = locked_write(fd);
   } else {
     SigpipeGuard guard;
     // Without the guard the write could end the process: the record is dropped instead.
     if (guard.active()) {
-      written = write_through(stream, fd, line);
+      written = locked_write(fd);
       if (!written) guard.take_back_own();
     }
   }
-  funlockfile(stream);
   errno = saved_errno;
   return written;
 }
