@@ -32,6 +32,10 @@ class Layout {
 
   std::string text_;
   std::vector<Piece> pieces_;
+  // So that a line's length is known before it is laid out: the literal text's length, and how
+  // often each field occurs.
+  std::size_t literal_size_ = 0;
+  std::size_t field_count_[4] = {};
 };
 
 // level_name(level) for the five named levels, without building a string; empty for others.

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -60,6 +61,10 @@ Layout::Layout(std::string text) : text_(std::move(text)) {
       at = start + 1;
     }
   }
+  for (const Piece& piece : pieces_) {
+    literal_size_ += piece.size;
+    ++field_count_[static_cast<std::size_t>(piece.field)];
+  }
 }
 
 void Layout::format(const LogRecord& record, fmt::memory_buffer& out) const {
@@ -74,8 +79,10 @@ void Layout::format(const LogRecord& record, fmt::memory_buffer& out) const {
 
   // Sized once, then filled: one growth check instead of one per piece.
   const std::size_t start = out.size();
-  std::size_t size = start;
-  for (const Piece& piece : pieces_) size += text_of(piece).size();
+  std::size_t size = start + literal_size_;
+  for (std::size_t field = 1; field < std::size(fields); ++field) {
+    size += field_count_[field] * fields[field].size();
+  }
   out.resize(size);
   char* next = out.data() + start;
   for (const Piece& piece : pieces_) {

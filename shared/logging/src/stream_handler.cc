@@ -29,7 +29,6 @@ struct StreamHandler::Impl {
   std::atomic<const detail::Layout*> layout;
   std::mutex layouts_mutex;  // serialises setFormatter
   std::vector<std::unique_ptr<const detail::Layout>> layouts;
-  std::mutex write_mutex;
 };
 
 StreamHandler::StreamHandler() : StreamHandler(stderr) {}
@@ -72,9 +71,9 @@ void StreamHandler::handle(const LogRecord& record) noexcept {
   } catch (...) {
     return;  // out of memory: drop the record rather than fail the caller
   }
-  // A stream that refuses the line has nowhere left to report it to: the record is dropped.
-  static_cast<void>(detail::write_line(impl_->stream, std::string_view(line.data(), line.size()),
-                                       impl_->write_mutex));
+  // A stream that refuses the line has nowhere left to report it to: the record is dropped. The
+  // stream's own lock, held for the write, also keeps this handler's records apart.
+  static_cast<void>(detail::write_line(impl_->stream, std::string_view(line.data(), line.size())));
 }
 
 }  // namespace zindle::logging

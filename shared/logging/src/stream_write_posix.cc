@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
-#include <mutex>
 #include <string_view>
 
 #include "stream_write.h"
@@ -108,17 +107,16 @@ bool write_through(std::FILE* stream, int fd, std::string_view line) {
 
 }  // namespace
 
-bool write_line(std::FILE* stream, std::string_view line, std::mutex& lock) noexcept {
+bool write_line(std::FILE* stream, std::string_view line) noexcept {
   const int saved_errno = errno;  // callers often log between a failure and reading errno
   const auto locked_write = [&](int fd) {
-    const std::lock_guard handler_lock(lock);
     flockfile(stream);
     const bool written = write_through(stream, fd, line);
     funlockfile(stream);
     return written;
   };
-  // What needs no lock is done before the locks, for a shorter wait of the threads queued
-  // behind them; it still comes after anything that happened before this record began.
+  // What needs no lock is done before taking it, for a shorter wait of the threads queued
+  // behind it; it still comes after anything that happened before this record began.
   const int fd = fileno(stream);
   bool written = false;
   if (!may_raise_sigpipe(fd)) {

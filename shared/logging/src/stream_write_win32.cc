@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -55,8 +54,7 @@ bool write_bytes(std::FILE* stream, int fd, std::string_view line) {
 }  // namespace
 
 // No SIGPIPE here: a write to a closed pipe just fails.
-bool write_line(std::FILE* stream, std::string_view line, std::mutex& lock) noexcept {
-  const std::lock_guard handler_lock(lock);
+bool write_line(std::FILE* stream, std::string_view line) noexcept {
   const int saved_errno = errno;
   const DWORD saved_error = GetLastError();
   bool written = false;

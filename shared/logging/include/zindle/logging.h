@@ -125,10 +125,10 @@ class ZINDLE_LOGGING_EXPORT Handler {
 };
 
 // Writes each record as its formatted text plus a line feed with one write, after what the
-// stream already held in its buffer, all under a lock of this handler and of the stream itself,
-// so that handlers sharing a stream do not split each other's lines either. It has no level of its
-// own. A record that cannot be written is dropped without a word (there is nowhere left to report
-// it).
+// stream already held in its buffer, all under the stream's own lock (flockfile), so that
+// neither this handler's records nor those of handlers sharing the stream split each other. It has
+// no level of its own. A record that cannot be written is dropped without a word (there is nowhere
+// left to report it).
 class ZINDLE_LOGGING_EXPORT StreamHandler final : public Handler {
  public:
   StreamHandler();  // standard error
