@@ -3,6 +3,9 @@
 #if defined(__GLIBC__)
 #include <stdio_ext.h>
 #endif
+#if defined(__linux__)
+#include <sys/syscall.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +18,24 @@
 namespace zindle::logging::detail {
 namespace {
 
+// pread and write are cancellation points: in a program with threads, glibc wraps each in two
+// atomic updates of the thread's cancellation state, and a cancellation taken inside the
+// stream's lock would leave it locked and unwind through noexcept code. The system calls
+// themselves are neither.
+#if defined(__linux__) && defined(__LP64__)
+ssize_t write_fd(int fd, const char* data, std::size_t size) {
+  return syscall(SYS_write, fd, data, size);
+}
+ssize_t pread_fd(int fd, char* data, std::size_t size, off_t offset) {
+  return syscall(SYS_pread64, fd, data, size, offset);
+}
+#else
+ssize_t write_fd(int fd, const char* data, std::size_t size) { return write(fd, data, size); }
+ssize_t pread_fd(int fd, char* data, std::size_t size, off_t offset) {
+  return pread(fd, data, size, offset);
+}
+#endif
+
 // A write to a pipe or socket whose reader has gone raises SIGPIPE, which ends the process by
 // default; standard error is often a pipe. Neither a pipe nor a socket can be read at an offset:
 // a read of nothing at offset 0 fails with ESPIPE for them, and only for them and for
@@ -26,7 +47,7 @@ namespace {
 bool may_raise_sigpipe(int fd) {
   if (fd < 0) return true;  // a stream without a descriptor may write anywhere
   char nothing;
-  return pread(fd, &nothing, 0, 0) < 0 && errno != EBADF;
+  return pread_fd(fd, &nothing, 0, 0) < 0 && errno != EBADF;
 }
 
 bool sigpipe_pending() {
@@ -75,7 +96,7 @@ class SigpipeGuard {
 
 bool write_all(int fd, std::string_view line) {
   while (!line.empty()) {
-    const ssize_t written = write(fd, line.data(), line.size());
+    const ssize_t written = write_fd(fd, line.data(), line.size());
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     line.remove_prefix(static_cast<std::size_t>(written));
