@@ -1,3 +1,4 @@
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -76,6 +77,37 @@ TEST(Format, LoggerWritesOneLinePerPassingRecord) {
             "[format.lines] Level 35: level without a name\n"
             "[format.lines] ERROR: " +
                 long_text + "|1000\n");
+}
+
+// Messages with arguments come out as fmt::format makes them, whether the format string was
+// taken apart at compile time (plain "{}" fields) or is left to fmt.
+TEST(Format, ArgumentsComeOutAsFmtFormatsThem) {
+  testing::TempFile file;
+  Logger logger("format.arguments");
+  logger.addHandler(std::make_shared<StreamHandler>(file.get()));
+  std::string expected;
+#define CASE(...)              \
+  logger.warning(__VA_ARGS__); \
+  expected += fmt::format(__VA_ARGS__) + "\n"
+  CASE("{}", -9223372036854775807LL - 1);
+  CASE("{}{}", 18446744073709551615ULL, static_cast<short>(-7));
+  CASE("[{}] [{}] [{}]", static_cast<unsigned char>(200), 'c', true);
+  CASE("{} {} {}", std::string("str"), std::string_view("view"), "arr\0ay");
+  CASE("{} {}", 0.5, static_cast<const char*>("pointer"));
+  CASE("{}{}{}{}{}{}", 1, 2, 3, 4, 5, 6);       // as many fields as are taken apart
+  CASE("{}{}{}{}{}{}{}", 1, 2, 3, 4, 5, 6, 7);  // one more: left to fmt
+  CASE("{{{}}} {:>3}", 1, 2);                   // escapes and specifications: left to fmt
+  CASE(
+      "{}-"  // longer than 255 characters: left to fmt
+      "0123456789012345678901234567890123456789012345678901234567890123456789"
+      "0123456789012345678901234567890123456789012345678901234567890123456789"
+      "0123456789012345678901234567890123456789012345678901234567890123456789"
+      "0123456789012345678901234567890123456789012345678901234567890123456789",
+      "x");
+#undef CASE
+  const char* const null_text = nullptr;
+  logger.warning("{}", null_text);  // fmt refuses a null string: dropped, no throw
+  EXPECT_EQ(file.contents(), expected);
 }
 
 }  // namespace

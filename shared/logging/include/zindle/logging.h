@@ -36,10 +36,12 @@
 #include <zindle/logging_version.h>  // ZINDLE_LOGGING_VERSION, "major.minor.patch"
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -151,6 +153,109 @@ class ZINDLE_LOGGING_EXPORT StreamHandler final : public Handler {
   std::unique_ptr<Impl> impl_;
 };
 
+// What the members of Logger that take arguments accept as their message: a format string
+// checked at compile time against the arguments, as fmt::format_string is (it converts
+// implicitly from a string literal, and from fmt::runtime(...) unchecked). A string made only
+// of plain "{}" fields is also taken apart at compile time, so that the message is put together
+// without parsing it again for every record.
+namespace detail {
+
+// A format string's length and, when it is made only of plain "{}" fields (no "{{", "}}",
+// indexes or specifications), one per argument, and is at most 255 characters long, where each
+// field starts, all in one word (top bit: plain; then 8 bits per field; low 8 bits: length).
+// One word, so that the whole format string fits in two registers and a log call below the
+// threshold builds nothing in memory.
+inline constexpr std::size_t MAX_PLAIN_FIELDS = 6;
+inline constexpr std::uint64_t PLAIN = std::uint64_t{1} << 63;
+
+consteval std::uint64_t plan_fields(std::string_view text, std::size_t arguments) {
+  const std::uint64_t not_plain = text.size();
+  if (text.size() > 255) return not_plain;
+  std::uint64_t plan = text.size();
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '}') return not_plain;
+    if (text[i] != '{') continue;
+    if (i + 1 == text.size() || text[i + 1] != '}' || count == MAX_PLAIN_FIELDS) return not_plain;
+    plan |= std::uint64_t{i} << (8 + 8 * count++);
+    ++i;
+  }
+  return count == arguments ? plan | PLAIN : not_plain;
+}
+
+inline void append_text(fmt::memory_buffer& out, std::string_view text) {
+  out.append(text.data(), text.data() + text.size());
+}
+
+// One argument as "{}" formats it: integers and strings directly, anything else through fmt.
+template <typename T>
+void append_argument(fmt::memory_buffer& out, const T& value) {
+  using Plain = std::remove_cv_t<T>;
+  constexpr bool character = std::is_same_v<Plain, char> || std::is_same_v<Plain, wchar_t> ||
+                             std::is_same_v<Plain, char8_t> || std::is_same_v<Plain, char16_t> ||
+                             std::is_same_v<Plain, char32_t> || std::is_same_v<Plain, bool>;
+  if constexpr (std::is_integral_v<Plain> && !character) {
+    if constexpr (std::is_signed_v<Plain>) {
+      const fmt::format_int digits(static_cast<long long>(value));
+      out.append(digits.data(), digits.data() + digits.size());
+    } else {
+      const fmt::format_int digits(static_cast<unsigned long long>(value));
+      out.append(digits.data(), digits.data() + digits.size());
+    }
+  } else if constexpr (std::is_same_v<Plain, std::string> ||
+                       std::is_same_v<Plain, std::string_view>) {
+    append_text(out, value);
+  } else if constexpr (std::is_array_v<Plain> &&
+                       std::is_same_v<std::remove_cv_t<std::remove_extent_t<Plain>>, char>) {
+    append_text(out, std::string_view(value));  // up to the first NUL, as fmt takes it
+  } else if constexpr (std::is_same_v<Plain, const char*> || std::is_same_v<Plain, char*>) {
+    if (value == nullptr) {
+      fmt::format_to(fmt::appender(out), "{}", value);  // fmt's error for a null string
+    } else {
+      append_text(out, std::string_view(value));
+    }
+  } else {
+    fmt::format_to(fmt::appender(out), "{}", value);
+  }
+}
+
+}  // namespace detail
+
+template <typename... Args>
+class FormatString {
+ public:
+  template <typename S>
+  requires std::is_convertible_v<const S&, std::string_view>
+  consteval FormatString(const S& text)  // NOLINT(google-explicit-constructor): as fmt's
+      : data_(std::string_view(text).data()),
+        plan_(detail::plan_fields(std::string_view(text), sizeof...(Args))) {
+    static_cast<void>(fmt::format_string<Args...>(text));  // the compile-time check
+  }
+  // fmt::runtime(...) and the like: checked and parsed when formatted.
+  template <typename S>
+  requires(!std::is_convertible_v<const S&, std::string_view> &&
+           std::is_constructible_v<fmt::format_string<Args...>, S>)
+      FormatString(S text) {  // NOLINT(google-explicit-constructor)
+    const fmt::string_view checked = fmt::format_string<Args...>(text);
+    data_ = checked.data();
+    plan_ = checked.size();
+  }
+
+  std::string_view text() const noexcept {
+    return {data_, plain() ? static_cast<std::size_t>(plan_ & 0xFF) : plan_};
+  }
+  bool plain() const noexcept { return (plan_ & detail::PLAIN) != 0; }
+  // Where the plain field `field` starts.
+  std::size_t offset(std::size_t field) const noexcept {
+    return static_cast<std::size_t>((plan_ >> (8 + 8 * field)) & 0xFF);
+  }
+  fmt::format_string<Args...> get() const { return fmt::runtime(text()); }
+
+ private:
+  const char* data_;
+  std::uint64_t plan_;
+};
+
 // A named source of records: a threshold and an ordered list of handlers.
 class ZINDLE_LOGGING_EXPORT Logger {
  public:
@@ -183,7 +288,8 @@ class ZINDLE_LOGGING_EXPORT Logger {
     if (isEnabledFor(level)) dispatch(level, message);
   }
   template <typename Arg, typename... Args>
-  void log(int level, fmt::format_string<Arg, Args...> format, Arg&& arg, Args&&... args) noexcept {
+  void log(int level, FormatString<std::type_identity_t<Arg>, std::type_identity_t<Args>...> format,
+           Arg&& arg, Args&&... args) noexcept {
     if (isEnabledFor(level)) {
       format_and_dispatch(level, format, std::forward<Arg>(arg), std::forward<Args>(args)...);
     }
@@ -196,23 +302,28 @@ class ZINDLE_LOGGING_EXPORT Logger {
   void critical(std::string_view message) noexcept { log(CRITICAL, message); }
 
   template <typename Arg, typename... Args>
-  void debug(fmt::format_string<Arg, Args...> format, Arg&& arg, Args&&... args) noexcept {
+  void debug(FormatString<std::type_identity_t<Arg>, std::type_identity_t<Args>...> format,
+             Arg&& arg, Args&&... args) noexcept {
     log(DEBUG, format, std::forward<Arg>(arg), std::forward<Args>(args)...);
   }
   template <typename Arg, typename... Args>
-  void info(fmt::format_string<Arg, Args...> format, Arg&& arg, Args&&... args) noexcept {
+  void info(FormatString<std::type_identity_t<Arg>, std::type_identity_t<Args>...> format,
+            Arg&& arg, Args&&... args) noexcept {
     log(INFO, format, std::forward<Arg>(arg), std::forward<Args>(args)...);
   }
   template <typename Arg, typename... Args>
-  void warning(fmt::format_string<Arg, Args...> format, Arg&& arg, Args&&... args) noexcept {
+  void warning(FormatString<std::type_identity_t<Arg>, std::type_identity_t<Args>...> format,
+               Arg&& arg, Args&&... args) noexcept {
     log(WARNING, format, std::forward<Arg>(arg), std::forward<Args>(args)...);
   }
   template <typename Arg, typename... Args>
-  void error(fmt::format_string<Arg, Args...> format, Arg&& arg, Args&&... args) noexcept {
+  void error(FormatString<std::type_identity_t<Arg>, std::type_identity_t<Args>...> format,
+             Arg&& arg, Args&&... args) noexcept {
     log(ERROR, format, std::forward<Arg>(arg), std::forward<Args>(args)...);
   }
   template <typename Arg, typename... Args>
-  void critical(fmt::format_string<Arg, Args...> format, Arg&& arg, Args&&... args) noexcept {
+  void critical(FormatString<std::type_identity_t<Arg>, std::type_identity_t<Args>...> format,
+                Arg&& arg, Args&&... args) noexcept {
     log(CRITICAL, format, std::forward<Arg>(arg), std::forward<Args>(args)...);
   }
 
@@ -223,11 +334,26 @@ class ZINDLE_LOGGING_EXPORT Logger {
   // Kept apart from log() so that log() stays small enough to be inlined into every caller,
   // and a record below the threshold costs no call.
   template <typename... Args>
-  void format_and_dispatch(int level, fmt::format_string<Args...> format, Args&&... args) noexcept {
+  void format_and_dispatch(int level, FormatString<std::type_identity_t<Args>...> format,
+                           Args&&... args) noexcept {
     // Formatted on the stack; only a message longer than the buffer allocates.
     fmt::memory_buffer message;
     try {
-      fmt::format_to(fmt::appender(message), format, std::forward<Args>(args)...);
+      if (format.plain()) {
+        const std::string_view text = format.text();
+        std::size_t at = 0;
+        std::size_t field = 0;
+        const auto put = [&](const auto& arg) {
+          const std::size_t start = format.offset(field++);
+          detail::append_text(message, text.substr(at, start - at));
+          detail::append_argument(message, arg);
+          at = start + 2;
+        };
+        (put(args), ...);
+        detail::append_text(message, text.substr(at));
+      } else {
+        fmt::format_to(fmt::appender(message), format.get(), std::forward<Args>(args)...);
+      }
     } catch (...) {
       return;  // e.g. out of memory, or a width argument that fails at run time
     }
