@@ -87,7 +87,7 @@ void Layout::format(const LogRecord& record, fmt::memory_buffer& out) const {
   char* next = out.data() + start;
   for (const Piece& piece : pieces_) {
     const std::string_view text = text_of(piece);
-    if (!text.empty()) std::memcpy(next, text.data(), text.size());
+    copy_short(next, text.data(), text.size());
     next += text.size();
   }
 }

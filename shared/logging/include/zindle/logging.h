@@ -38,6 +38,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -183,8 +184,26 @@ consteval std::uint64_t plan_fields(std::string_view text, std::size_t arguments
   return count == arguments ? plan | PLAIN : not_plain;
 }
 
+// Copies the few bytes a piece of a log line usually has without a call into the C library
+// for each piece: those calls were a fifth of the instructions a record took.
+inline void copy_short(char* to, const char* from, std::size_t size) noexcept {
+  if (size > 16) {
+    std::memcpy(to, from, size);
+  } else if (size >= 8) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + size - 8, from + size - 8, 8);
+  } else if (size >= 4) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + size - 4, from + size - 4, 4);
+  } else {
+    for (std::size_t i = 0; i < size; ++i) to[i] = from[i];
+  }
+}
+
 inline void append_text(fmt::memory_buffer& out, std::string_view text) {
-  out.append(text.data(), text.data() + text.size());
+  const std::size_t size = out.size();
+  out.resize(size + text.size());  // throws only when memory runs out
+  copy_short(out.data() + size, text.data(), text.size());
 }
 
 // One argument as "{}" formats it: integers and strings directly, anything else through fmt.
@@ -197,10 +216,10 @@ void append_argument(fmt::memory_buffer& out, const T& value) {
   if constexpr (std::is_integral_v<Plain> && !character) {
     if constexpr (std::is_signed_v<Plain>) {
       const fmt::format_int digits(static_cast<long long>(value));
-      out.append(digits.data(), digits.data() + digits.size());
+      append_text(out, std::string_view(digits.data(), digits.size()));
     } else {
       const fmt::format_int digits(static_cast<unsigned long long>(value));
-      out.append(digits.data(), digits.data() + digits.size());
+      append_text(out, std::string_view(digits.data(), digits.size()));
     }
   } else if constexpr (std::is_same_v<Plain, std::string> ||
                        std::is_same_v<Plain, std::string_view>) {
