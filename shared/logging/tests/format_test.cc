@@ -104,9 +104,11 @@ TEST(Format, ArgumentsComeOutAsFmtFormatsThem) {
       "0123456789012345678901234567890123456789012345678901234567890123456789"
       "0123456789012345678901234567890123456789012345678901234567890123456789",
       "x");
+  CASE(fmt::runtime("{} and {:>2}"), 1, 2);  // checked only when formatted
 #undef CASE
   const char* const null_text = nullptr;
-  logger.warning("{}", null_text);  // fmt refuses a null string: dropped, no throw
+  logger.warning("{}", null_text);       // fmt refuses a null string: dropped, no throw
+  logger.warning(fmt::runtime("{"), 1);  // and a broken format string
   EXPECT_EQ(file.contents(), expected);
 }
 

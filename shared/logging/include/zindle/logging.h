@@ -21,7 +21,7 @@
 //
 // Threading: every function and member here may be called from any thread at the same time.
 // Records are formatted without holding a lock; a StreamHandler writes each record as one
-// whole line under its own lock, so lines from different threads never interleave.
+// whole line under the stream's own lock, so lines from different threads never interleave.
 //
 // Failure: log calls never throw and never end the process. A record that cannot be formatted
 // or written (closed stream, full disk, broken pipe) is dropped; a StreamHandler leaves errno as
@@ -128,10 +128,10 @@ class ZINDLE_LOGGING_EXPORT Handler {
 };
 
 // Writes each record as its formatted text plus a line feed with one write, after what the
-// stream already held in its buffer, all under the stream's own lock (flockfile), so that
-// neither this handler's records nor those of handlers sharing the stream split each other. It has
-// no level of its own. A record that cannot be written is dropped without a word (there is nowhere
-// left to report it).
+// stream already held in its buffer, all under the stream's own lock (the one flockfile takes),
+// so that neither this handler's records nor those of handlers sharing the stream split each
+// other. It has no level of its own. A record that cannot be written is dropped without a word
+// (there is nowhere left to report it).
 class ZINDLE_LOGGING_EXPORT StreamHandler final : public Handler {
  public:
   StreamHandler();  // standard error
@@ -154,11 +154,6 @@ class ZINDLE_LOGGING_EXPORT StreamHandler final : public Handler {
   std::unique_ptr<Impl> impl_;
 };
 
-// What the members of Logger that take arguments accept as their message: a format string
-// checked at compile time against the arguments, as fmt::format_string is (it converts
-// implicitly from a string literal, and from fmt::runtime(...) unchecked). A string made only
-// of plain "{}" fields is also taken apart at compile time, so that the message is put together
-// without parsing it again for every record.
 namespace detail {
 
 // A format string's length and, when it is made only of plain "{}" fields (no "{{", "}}",
@@ -240,21 +235,27 @@ void append_argument(fmt::memory_buffer& out, const T& value) {
 
 }  // namespace detail
 
+// What the members of Logger that take arguments accept as their message: a format string
+// checked at compile time against the arguments, as fmt::format_string is (it converts
+// implicitly from a string literal, and from fmt::runtime(...) unchecked). A string made only
+// of plain "{}" fields is also taken apart at compile time, so that the message is put together
+// without parsing it again for every record.
 template <typename... Args>
 class FormatString {
  public:
   template <typename S>
   requires std::is_convertible_v<const S&, std::string_view>
-  consteval FormatString(const S& text)  // NOLINT(google-explicit-constructor): as fmt's
+  consteval FormatString(const S& text)  // implicit, as fmt's
       : data_(std::string_view(text).data()),
         plan_(detail::plan_fields(std::string_view(text), sizeof...(Args))) {
     static_cast<void>(fmt::format_string<Args...>(text));  // the compile-time check
   }
   // fmt::runtime(...) and the like: checked and parsed when formatted.
-  template <typename S>
-  requires(!std::is_convertible_v<const S&, std::string_view> &&
-           std::is_constructible_v<fmt::format_string<Args...>, S>)
-      FormatString(S text) {  // NOLINT(google-explicit-constructor)
+  template <typename S,
+            std::enable_if_t<!std::is_convertible_v<const S&, std::string_view> &&
+                                 std::is_constructible_v<fmt::format_string<Args...>, S>,
+                             int> = 0>
+  FormatString(S text) {  // implicit, as fmt's
     const fmt::string_view checked = fmt::format_string<Args...>(text);
     data_ = checked.data();
     plan_ = checked.size();
