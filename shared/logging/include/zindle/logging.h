@@ -208,7 +208,8 @@ void append_argument(fmt::memory_buffer& out, const T& value) {
   constexpr bool character = std::is_same_v<Plain, char> || std::is_same_v<Plain, wchar_t> ||
                              std::is_same_v<Plain, char8_t> || std::is_same_v<Plain, char16_t> ||
                              std::is_same_v<Plain, char32_t> || std::is_same_v<Plain, bool>;
-  if constexpr (std::is_integral_v<Plain> && !character) {
+  // (Wider integers, such as __int128 where it counts as one, are left to fmt.)
+  if constexpr (std::is_integral_v<Plain> && !character && sizeof(Plain) <= sizeof(long long)) {
     if constexpr (std::is_signed_v<Plain>) {
       const fmt::format_int digits(static_cast<long long>(value));
       append_text(out, std::string_view(digits.data(), digits.size()));
@@ -365,12 +366,12 @@ class ZINDLE_LOGGING_EXPORT Logger {
         std::size_t field = 0;
         const auto put = [&](const auto& arg) {
           const std::size_t start = format.offset(field++);
-          detail::append_text(message, text.substr(at, start - at));
+          detail::append_text(message, std::string_view(text.data() + at, start - at));
           detail::append_argument(message, arg);
           at = start + 2;
         };
         (put(args), ...);
-        detail::append_text(message, text.substr(at));
+        detail::append_text(message, std::string_view(text.data() + at, text.size() - at));
       } else {
         fmt::format_to(fmt::appender(message), format.get(), std::forward<Args>(args)...);
       }
