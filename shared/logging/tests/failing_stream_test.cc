@@ -50,14 +50,16 @@ std::FILE* closed_socket() {
   return fdopen(ends[0], "w");
 }
 
-bool sigpipe_in(int how) {
-  sigset_t set;
-  if (how == SIG_BLOCK) {
-    pthread_sigmask(SIG_BLOCK, nullptr, &set);
-  } else {
-    sigpending(&set);
-  }
-  return sigismember(&set, SIGPIPE) == 1;
+bool sigpipe_blocked() {
+  sigset_t blocked;
+  pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+  return sigismember(&blocked, SIGPIPE) == 1;
+}
+
+bool sigpipe_pending() {
+  sigset_t pending;
+  sigpending(&pending);
+  return sigismember(&pending, SIGPIPE) == 1;
 }
 #endif
 
@@ -126,8 +128,8 @@ TEST(FailingStream, RecordIsDroppedQuietly) {
       EXPECT_EQ(errno, EINTR) << "a log call must not change errno";
 
 #ifndef _WIN32
-      EXPECT_EQ(sigpipe_in(SIG_SETMASK), mask.pending) << "pending SIGPIPE";
-      EXPECT_EQ(sigpipe_in(SIG_BLOCK), mask.blocked) << "the signal mask must be restored";
+      EXPECT_EQ(sigpipe_pending(), mask.pending) << "pending SIGPIPE";
+      EXPECT_EQ(sigpipe_blocked(), mask.blocked) << "the signal mask must be restored";
       if (mask.pending) {
         const timespec no_wait{};
         sigtimedwait(&pipe_only, nullptr, &no_wait);
