@@ -2,7 +2,8 @@
 # Installs the Debian packages a command needs. Safe to run again: it only calls apt-get when
 # something is missing.
 #   setup.sh demo   the demonstration: compilers, CMake, Ninja and fmt
-#   setup.sh        everything else too: the tests, the fuzzers, the benchmarks, and the release
+#   setup.sh        everything else too: the tests, the fuzzers, the benchmarks (spdlog only for
+#                   them, as the logging library's yardstick), and the release
 #                   packages with their checks (mingw-w64 and wine for Windows, the arm64 cross
 #                   compiler and qemu-user, dpkg-dev and lintian for the Debian packages), and
 #                   Node.js, npm and Python for the suite that runs the real agent hosts.
@@ -14,7 +15,7 @@ packages=(cmake ninja-build g++ libfmt-dev)
 if [ "${1:-all}" != demo ]; then
   packages+=(
     clang pkg-config libclang-rt-14-dev libfuzzer-14-dev
-    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev
     g++-mingw-w64-x86-64-posix wine wine64
     g++-aarch64-linux-gnu qemu-user-static
     dpkg-dev file lintian unzip git

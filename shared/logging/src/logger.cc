@@ -13,20 +13,20 @@ namespace zindle::logging {
 using HandlerList = std::vector<std::shared_ptr<Handler>>;
 
 struct Logger::Impl {
-  explicit Impl(std::string logger_name) : name(std::move(logger_name)) {}
+  explicit Impl(std::string logger_name) : name(std::move(logger_name)) {
+    lists.push_back(std::make_unique<const HandlerList>());
+    handlers.store(lists.back().get(), std::memory_order_release);
+  }
 
   const std::string name;
-  std::atomic<int> level{WARNING};
   // Copy-on-write: addHandler publishes a new list, and a record is dispatched on the list it
   // found, with no lock held while handlers write. A handler may therefore log or add handlers
-  // itself without deadlocking.
-  mutable std::mutex handlers_mutex;
-  std::shared_ptr<const HandlerList> handlers = std::make_shared<const HandlerList>();
-
-  std::shared_ptr<const HandlerList> current_handlers() const {
-    const std::lock_guard lock(handlers_mutex);
-    return handlers;
-  }
+  // itself without deadlocking. Handlers are only ever added, so every list published stays
+  // until the logger goes: a record may still be walking an older one, and a record takes the
+  // current list with one load instead of a lock and a reference count shared by all threads.
+  std::atomic<const HandlerList*> handlers;
+  std::mutex lists_mutex;  // serialises addHandler
+  std::vector<std::unique_ptr<const HandlerList>> lists;
 };
 
 Logger::Logger(std::string name) : impl_(std::make_unique<Impl>(std::move(name))) {}
@@ -35,30 +35,24 @@ Logger::~Logger() = default;
 
 const std::string& Logger::name() const noexcept { return impl_->name; }
 
-int Logger::level() const noexcept { return impl_->level.load(std::memory_order_relaxed); }
-
-void Logger::setLevel(int level) noexcept { impl_->level.store(level, std::memory_order_relaxed); }
-
-bool Logger::isEnabledFor(int level) const noexcept { return level >= this->level(); }
-
 std::vector<std::shared_ptr<Handler>> Logger::handlers() const {
-  return *impl_->current_handlers();
+  return *impl_->handlers.load(std::memory_order_acquire);
 }
 
 void Logger::addHandler(std::shared_ptr<Handler> handler) {
   // A null handler would only fail later, inside some unrelated log call.
   if (handler == nullptr) throw std::invalid_argument("addHandler needs a handler");
-  const std::lock_guard lock(impl_->handlers_mutex);
-  auto extended = std::make_shared<HandlerList>(*impl_->handlers);
+  const std::lock_guard lock(impl_->lists_mutex);
+  auto extended = std::make_unique<HandlerList>(*impl_->lists.back());
   extended->push_back(std::move(handler));
-  impl_->handlers = std::move(extended);
+  const HandlerList* const published = extended.get();
+  impl_->lists.push_back(std::move(extended));
+  impl_->handlers.store(published, std::memory_order_release);
 }
 
-void Logger::log(int level, std::string_view message) noexcept {
-  if (!isEnabledFor(level)) return;
+void Logger::dispatch(int level, std::string_view message) noexcept {
   const LogRecord record{impl_->name, level, message};
-  const auto handlers = impl_->current_handlers();
-  for (const auto& handler : *handlers) {
+  for (const auto& handler : *impl_->handlers.load(std::memory_order_acquire)) {
     try {
       handler->handle(record);
     } catch (...) {

@@ -1,29 +1,34 @@
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
+#include "format_line.h"
 #include "stream_write.h"
 #include "zindle/logging.h"
 
 namespace zindle::logging {
 
 struct StreamHandler::Impl {
-  explicit Impl(std::FILE* out) : stream(out) {}
+  explicit Impl(std::FILE* out) : stream(out) {
+    layouts.push_back(std::make_unique<const detail::Layout>(Formatter().format_string()));
+    layout.store(layouts.back().get(), std::memory_order_release);
+  }
 
   std::FILE* const stream;
-  // The formatter is swapped whole, so a record in flight keeps the one it started with and
-  // formatting needs no lock beyond taking this pointer.
-  mutable std::mutex formatter_mutex;
-  std::shared_ptr<const Formatter> formatter = std::make_shared<const Formatter>();
-  std::mutex write_mutex;
-
-  std::shared_ptr<const Formatter> current_formatter() const {
-    const std::lock_guard lock(formatter_mutex);
-    return formatter;
-  }
+  // The formatter's layout is swapped whole, so a record in flight keeps the one it started
+  // with. Every layout the handler has had stays until it goes, so that a record takes the
+  // current one with one load instead of a lock and a reference count shared by every thread
+  // that logs.
+  std::atomic<const detail::Layout*> layout;
+  std::mutex layouts_mutex;  // serialises setFormatter
+  std::vector<std::unique_ptr<const detail::Layout>> layouts;
 };
 
 StreamHandler::StreamHandler() : StreamHandler(stderr) {}
@@ -37,25 +42,38 @@ StreamHandler::~StreamHandler() = default;
 
 std::FILE* StreamHandler::stream() const noexcept { return impl_->stream; }
 
-Formatter StreamHandler::formatter() const { return *impl_->current_formatter(); }
+Formatter StreamHandler::formatter() const {
+  return Formatter(impl_->layout.load(std::memory_order_acquire)->text());
+}
 
 void StreamHandler::setFormatter(Formatter formatter) {
-  auto replacement = std::make_shared<const Formatter>(std::move(formatter));
-  const std::lock_guard lock(impl_->formatter_mutex);
-  impl_->formatter = std::move(replacement);
+  const std::lock_guard lock(impl_->layouts_mutex);
+  // A layout had before is taken up again rather than kept twice, so that switching between a
+  // few layouts does not grow the list.
+  auto& layouts = impl_->layouts;
+  auto had = std::find_if(layouts.begin(), layouts.end(), [&](const auto& kept) {
+    return kept->text() == formatter.format_string();
+  });
+  if (had == layouts.end()) {
+    layouts.push_back(std::make_unique<const detail::Layout>(formatter.format_string()));
+    had = layouts.end() - 1;
+  }
+  const detail::Layout* const chosen = had->get();
+  impl_->layout.store(chosen, std::memory_order_release);
 }
 
 void StreamHandler::handle(const LogRecord& record) noexcept {
-  std::string line;
+  // Laid out on the stack and outside the lock; only a line longer than the buffer allocates.
+  fmt::memory_buffer line;
   try {
-    line = impl_->current_formatter()->format(record);
+    impl_->layout.load(std::memory_order_acquire)->format(record, line);
     line.push_back('\n');
   } catch (...) {
     return;  // out of memory: drop the record rather than fail the caller
   }
-  const std::lock_guard lock(impl_->write_mutex);
-  // A stream that refuses the line has nowhere left to report it to: the record is dropped.
-  static_cast<void>(detail::write_line(impl_->stream, line));
+  // A stream that refuses the line has nowhere left to report it to: the record is dropped. The
+  // stream's own lock, held for the write, also keeps this handler's records apart.
+  static_cast<void>(detail::write_line(impl_->stream, std::string_view(line.data(), line.size())));
 }
 
 }  // namespace zindle::logging

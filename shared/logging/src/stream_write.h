@@ -6,9 +6,10 @@
 
 namespace zindle::logging::detail {
 
-// Writes `line` to `stream` with one fwrite and flushes, holding the stream's own lock across
-// both so that handlers sharing the stream cannot split a line either. Returns false when the
-// stream refused the line; never throws, never raises a signal, leaves errno unchanged.
+// Writes `line` to `stream` with one write, after what the stream held in its buffer, under
+// the stream's own lock, so that handlers sharing the stream cannot split a line either. Returns
+// false when the stream refused the line; never throws, never raises a signal, leaves errno
+// unchanged.
 bool write_line(std::FILE* stream, std::string_view line) noexcept;
 
 }  // namespace zindle::logging::detail

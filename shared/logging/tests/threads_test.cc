@@ -52,9 +52,15 @@ TEST(Threads, EveryRecordIsOneWholeLineExactlyOnce) {
   };
   testing::TempFile file;
   Logger logger("threads.lines");
-  logger.addHandler(std::make_shared<StreamHandler>(file.get()));
+  const auto handler = std::make_shared<StreamHandler>(file.get());
+  logger.addHandler(handler);
+  // One thread switches the layout back and forth while the others log with it.
+  const std::string layouts[] = {"%(message)s", "> %(message)s"};
   run_together(THREADS, [&](int t) {
-    for (int r = 0; r < RECORDS; ++r) logger.warning(message(t, r));
+    for (int r = 0; r < RECORDS; ++r) {
+      if (t == 0) handler->setFormatter(Formatter(layouts[r % 2]));
+      logger.warning(message(t, r));
+    }
   });
 
   std::vector<std::string> expected, written;
@@ -62,7 +68,9 @@ TEST(Threads, EveryRecordIsOneWholeLineExactlyOnce) {
     for (int r = 0; r < RECORDS; ++r) expected.push_back(message(t, r));
   }
   std::istringstream lines(file.contents());
-  for (std::string line; std::getline(lines, line);) written.push_back(line);
+  for (std::string line; std::getline(lines, line);) {
+    written.push_back(line.starts_with("> ") ? line.substr(2) : line);
+  }
   std::sort(expected.begin(), expected.end());
   std::sort(written.begin(), written.end());
   EXPECT_EQ(written.size(), expected.size());
