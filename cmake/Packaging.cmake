@@ -46,7 +46,7 @@ if(NOT WIN32)
 endif()
 if(TARGET zindle_logging)
   # The runtime package is named after the SONAME, as Debian names library packages
-  # (libzindle-logging.so.0.1: libzindle-logging0.1). A release with another SONAME is then
+  # (libzindle-logging.so.0.2: libzindle-logging0.2). A release with another SONAME is then
   # another package, installed beside this one, and programs built against this one keep
   # loading after an upgrade.
   get_target_property(_zindle_logging_soversion zindle_logging SOVERSION)
@@ -111,9 +111,6 @@ its own directory, /usr/bin.")
 set(CPACK_DEBIAN_LOGGING_PACKAGE_NAME ${_zindle_logging_package})
 set(CPACK_DEBIAN_LOGGING_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_LOGGING_PACKAGE_SHLIBDEPS ON)
-# Release 0.1.0 shipped the same files as libzindle-logging0: take them over from it on upgrade.
-set(CPACK_DEBIAN_LOGGING_PACKAGE_BREAKS "libzindle-logging0 (<= 0.1.0)")
-set(CPACK_DEBIAN_LOGGING_PACKAGE_REPLACES "libzindle-logging0 (<= 0.1.0)")
 # shlibs for the programs built against it; ldconfig through the trigger Debian uses today.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
