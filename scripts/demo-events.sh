@@ -13,7 +13,7 @@ events=(
   "MCP mcp__zindle__feedback_submit|reported zin-feedback|{$session,\"tool_name\":\"mcp__zindle__feedback_submit\",\"tool_input\":{\"rating\":5,\"text\":\"Works.\"},\"tool_response\":[{\"type\":\"text\",\"text\":\"thanks\"}],\"tool_use_id\":\"toolu_01E\"}"
   "Bash: zindle auth login|reported zin-auth|{$session,\"tool_name\":\"Bash\",\"tool_input\":{\"command\":\"zindle auth login\",\"description\":\"Log in\"},\"tool_response\":{\"stdout\":\"Logged in.\",\"stderr\":\"\",\"interrupted\":false},\"tool_use_id\":\"toolu_01F\"}"
   "Bash: zindle auth status (again)|suppressed (same skill within 30 s)|{$session,\"tool_name\":\"Bash\",\"tool_input\":{\"command\":\"zindle auth status\"},\"tool_response\":{\"stdout\":\"ok\",\"stderr\":\"\",\"interrupted\":false},\"tool_use_id\":\"toolu_01G\"}"
-  "Typed /zindle:zin-auth status|reported zindle:zin-auth|{\"session_id\":\"5d0c8f9e-2b1a-4c77-9a61-0f3e2d8b7c41\",\"cwd\":\"/work/analytics\",\"hook_event_name\":\"UserPromptExpansion\",\"expansion_type\":\"slash_command\",\"command_name\":\"zindle:zin-auth\",\"command_args\":\"status\",\"prompt\":\"/zindle:zin-auth status\"}"
+  "Typed /zindle:zin-auth status|reported zindle|{\"session_id\":\"5d0c8f9e-2b1a-4c77-9a61-0f3e2d8b7c41\",\"cwd\":\"/work/analytics\",\"hook_event_name\":\"UserPromptExpansion\",\"expansion_type\":\"slash_command\",\"command_name\":\"zindle:zin-auth\",\"command_args\":\"status\",\"prompt\":\"/zindle:zin-auth status\"}"
   "Malformed event|ignored|{\"tool_name\":\"Bash\",\"tool_input\":"
   "Not an object|rejected|[\"tool_name\",\"Skill\"]"
 )
