@@ -27,6 +27,12 @@ void ZindleCommandScanner::feed(std::string_view piece) {
   const auto* p = reinterpret_cast<const unsigned char*>(piece.data());
   const auto* end = p + piece.size();
   while (p != end && state_ != State::kDecided) {
+    if (state_ == State::kSeekingTool && matched_ == 0 && !names_tool_) {
+      // Until a "z" (no other character folds to it) no word can name the tool, and the
+      // words passed over leave nothing to remember: skip them without decoding.
+      while (p != end && (*p | 0x20) != 'z') ++p;
+      if (p == end) break;
+    }
     char32_t cp = *p;
     std::size_t n = *p < 0x80 ? 1 : decode_utf8(p, end, &cp);
     const bool utf8 = n != 0;

@@ -39,6 +39,8 @@ class ZindleCommandScanner {
   void feed(std::string_view piece);
   // What the whole command line names, once every piece has been fed.
   std::optional<std::string_view> finish();
+  // Whether the answer is fixed, whatever more is fed.
+  bool decided() const { return state_ == State::kDecided; }
 
  private:
   enum class State : std::uint8_t {

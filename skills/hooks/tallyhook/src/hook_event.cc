@@ -143,6 +143,8 @@ struct TextSink {
   void append(const unsigned char* piece, std::size_t size) {
     append(reinterpret_cast<const char*>(piece), size);
   }
+  // Whether any more of the text would change what is kept.
+  bool wants_more() const { return !*too_long || (scanner != nullptr && !scanner->decided()); }
 };
 
 void append_utf8(TextSink* out, char32_t cp) {
@@ -349,6 +351,8 @@ bool Parser::kept_string(TextSink* out) {
       available(12);
       run = p_;
       if (p_ == end_) return false;
+      // Past its limit, with nothing left to recognise, the rest is only validated.
+      if (!out->wants_more()) return skip_string_content();
     }
     const unsigned char c = *p_;
     if (c == '"') {
@@ -359,6 +363,7 @@ bool Parser::kept_string(TextSink* out) {
     if (c == '\\') {
       flush();
       if (!escape(out)) return false;
+      if (!out->wants_more()) return skip_string_content();
       run = p_;
       continue;
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "chunked_stream.h"
 #include "string_kernel.h"
@@ -162,9 +163,10 @@ TEST(Parser, DeepNestingEndsInAResult) {
   }
 }
 
-TEST(Parser, TokensLongerThanTheWindowInValuesNotKept) {
+TEST(Parser, TokensLongerThanTheWindowAreValidatedToTheirEnd) {
   const std::string number = std::string(70'000, '1') + ".5e-" + std::string(70'000, '2');
   const std::string text = std::string(70'000, 'x') + "\\u00e9" + std::string(70'000, 'y');
+  std::vector<std::pair<std::string, bool>> events;
   for (const auto& [value, valid] :
        std::initializer_list<std::pair<std::string, bool>>{{number, true},
                                                            {number + "x", false},
@@ -172,7 +174,17 @@ TEST(Parser, TokensLongerThanTheWindowInValuesNotKept) {
                                                            {'"' + text + '"', true},
                                                            {'"' + text + "\x01\"", false},
                                                            {'"' + text, false}}) {
-    const std::string event = R"({"tool_response":[)" + value + "]}";
+    events.emplace_back(R"({"tool_response":[)" + value + "]}", valid);
+  }
+  // Kept texts past their limits, where the rest is only validated: a command recognised
+  // early, and a member name.
+  const std::string command = R"({"tool_input":{"command":"zindle auth )" + text;
+  events.emplace_back(command + "\"}}", true);
+  events.emplace_back(command + "\x01\"}}", false);
+  events.emplace_back(command + "\\q\"}}", false);
+  events.emplace_back(R"({")" + text + R"(\ud800":1})", true);
+  events.emplace_back(R"({")" + text + R"(\u12":1})", false);
+  for (const auto& [event, valid] : events) {
     SCOPED_TRACE(::testing::Message() << valid << " " << event.size());
     EXPECT_EQ(parse_hook_event(event).has_value(), valid);
     for (const std::size_t chunk : {std::size_t{7}, std::size_t{4096}}) {
