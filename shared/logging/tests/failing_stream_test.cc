@@ -10,12 +10,14 @@
 #include <unistd.h>
 #endif
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "test_support.h"
 #include "zindle/logging.h"
@@ -75,6 +77,108 @@ std::FILE* cookie_over_broken_pipe() {
 }
 #endif
 
+#ifndef _WIN32
+// A pipe whose reader is gone, with text of the caller's still in the stream's buffer: the
+// flush before the record meets the broken pipe first.
+std::FILE* broken_pipe_with_buffered_text() {
+  std::FILE* const stream = broken_pipe();
+  if (stream != nullptr) std::fputs("caller's text ", stream);
+  return stream;
+}
+
+// Who logs, and in what state: the signal mask, and what else is going on in the process.
+struct Caller {
+  const char* what;
+  bool blocked;         // SIGPIPE blocked in the calling thread
+  bool pending;         // and one pending already, which is the caller's and must stay
+  bool other_thread;    // another thread that does not block SIGPIPE is running meanwhile
+  bool cancel_pending;  // the call is made in a thread with a cancellation pending
+};
+
+// What one log call left behind, as the calling thread saw it.
+struct Outcome {
+  bool returned = false;
+  int errno_after = 0;
+  bool pending_after = false;
+  bool blocked_after = false;
+};
+
+Outcome log_one(Logger& logger, const Caller& caller) {
+  sigset_t pipe_only;
+  sigemptyset(&pipe_only);
+  sigaddset(&pipe_only, SIGPIPE);
+  if (caller.blocked) pthread_sigmask(SIG_BLOCK, &pipe_only, nullptr);
+  if (caller.pending) pthread_kill(pthread_self(), SIGPIPE);
+  if (caller.cancel_pending) pthread_cancel(pthread_self());
+  Outcome outcome;
+  errno = EINTR;
+  logger.error("lost {}", 1);
+  outcome.errno_after = errno;
+  outcome.returned = true;
+  outcome.pending_after = sigpipe_pending();
+  outcome.blocked_after = sigpipe_blocked();
+  if (caller.pending) {
+    int taken;
+    sigwait(&pipe_only, &taken);
+  }
+  pthread_sigmask(SIG_UNBLOCK, &pipe_only, nullptr);
+  return outcome;
+}
+
+// log_one in a thread of its own, which is cancelled at its next cancellation point after the
+// call; the thread's end says whether the cancellation was still pending then.
+Outcome log_one_in_a_cancelled_thread(Logger& logger, const Caller& caller, bool* cancelled) {
+  struct Call {
+    Logger& logger;
+    const Caller& caller;
+    Outcome outcome;
+  } call{logger, caller, {}};
+  pthread_t thread;
+  if (pthread_create(
+          &thread, nullptr,
+          [](void* argument) -> void* {
+            auto& c = *static_cast<Call*>(argument);
+            c.outcome = log_one(c.logger, c.caller);
+            pthread_testcancel();
+            return nullptr;
+          },
+          &call) != 0) {
+    ADD_FAILURE() << "pthread_create";
+    return {};
+  }
+  void* result = nullptr;
+  pthread_join(thread, &result);
+  *cancelled = result == PTHREAD_CANCELED;
+  return call.outcome;
+}
+
+// A thread that does not block SIGPIPE, running until it goes. macOS raises SIGPIPE at the
+// process, and any such thread may take it.
+class UnblockedThread {
+ public:
+  UnblockedThread() {
+    thread_ = std::thread([this] {
+      sigset_t pipe_only;
+      sigemptyset(&pipe_only);
+      sigaddset(&pipe_only, SIGPIPE);
+      pthread_sigmask(SIG_UNBLOCK, &pipe_only, nullptr);
+      started_ = true;
+      while (!done_) std::this_thread::yield();
+    });
+    while (!started_) std::this_thread::yield();
+  }
+  ~UnblockedThread() {
+    done_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::atomic<bool> started_{false};
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+#endif
+
 TEST(FailingStream, RecordIsDroppedQuietly) {
 #ifndef _WIN32
   // SIGPIPE must really be fatal here, whatever the test runner inherited.
@@ -88,58 +192,67 @@ TEST(FailingStream, RecordIsDroppedQuietly) {
 #ifdef _WIN32
       {"read-only stream", [] { return std::fopen("NUL", "r"); }},
 #else
+      {"broken pipe behind buffered text", broken_pipe_with_buffered_text},
       {"closed socket", closed_socket},
-      {"full disk", [] { return std::fopen("/dev/full", "w"); }},
       {"read-only stream", [] { return std::fopen("/dev/null", "r"); }},
+#endif
+#ifdef __linux__
+      {"full disk", [] { return std::fopen("/dev/full", "w"); }},  // no /dev/full on macOS
 #endif
 #ifdef __GLIBC__
       {"stream without a descriptor", cookie_over_broken_pipe},
 #endif
   };
-  // The caller's own SIGPIPE state must come out as it went in: not blocked; blocked; blocked
-  // with one already pending, which is the caller's and must stay.
-  const struct {
-    const char* what;
-    bool blocked;
-    bool pending;
-  } masks[] = {
-      {"SIGPIPE not blocked", false, false},
-#ifndef _WIN32
-      {"SIGPIPE blocked", true, false},
-      {"SIGPIPE blocked and pending", true, true},
-#endif
+#ifdef _WIN32
+  for (const auto& s : streams) {
+    SCOPED_TRACE(s.what);
+    std::FILE* const stream = s.open();
+    ASSERT_NE(stream, nullptr);
+    Logger logger(s.what);
+    logger.addHandler(std::make_shared<StreamHandler>(stream));
+    errno = EINTR;
+    logger.error("lost {}", 1);
+    EXPECT_EQ(errno, EINTR) << "a log call must not change errno";
+    std::fclose(stream);
+  }
+#else
+  // The caller's own state must come out as it went in, whatever it was.
+  const Caller callers[] = {
+      {"SIGPIPE not blocked", false, false, false, false},
+      {"SIGPIPE blocked", true, false, false, false},
+      {"SIGPIPE blocked and pending", true, true, false, false},
+      {"SIGPIPE blocked here, not in another thread", true, false, true, false},
+      {"SIGPIPE not blocked, nor in another thread", false, false, true, false},
+      {"a cancellation pending", false, false, false, true},
   };
-  for (const auto& mask : masks) {
+  for (const Caller& caller : callers) {
     for (const auto& s : streams) {
-      SCOPED_TRACE(std::string(s.what) + ", " + mask.what);
+      SCOPED_TRACE(std::string(s.what) + ", " + caller.what);
       std::FILE* const stream = s.open();
       ASSERT_NE(stream, nullptr);
-#ifndef _WIN32
-      sigset_t pipe_only;
-      sigemptyset(&pipe_only);
-      sigaddset(&pipe_only, SIGPIPE);
-      if (mask.blocked) pthread_sigmask(SIG_BLOCK, &pipe_only, nullptr);
-      if (mask.pending) pthread_kill(pthread_self(), SIGPIPE);
-#endif
       Logger logger(s.what);
       logger.addHandler(std::make_shared<StreamHandler>(stream));
-      errno = EINTR;
-      logger.error("lost {}", 1);
-      EXPECT_EQ(errno, EINTR) << "a log call must not change errno";
-
-#ifndef _WIN32
-      EXPECT_EQ(sigpipe_pending(), mask.pending) << "pending SIGPIPE";
-      EXPECT_EQ(sigpipe_blocked(), mask.blocked) << "the signal mask must be restored";
-      if (mask.pending) {
-        const timespec no_wait{};
-        sigtimedwait(&pipe_only, nullptr, &no_wait);
+      Outcome outcome;
+      if (caller.cancel_pending) {
+        bool cancelled = false;
+        outcome = log_one_in_a_cancelled_thread(logger, caller, &cancelled);
+        EXPECT_TRUE(cancelled) << "the cancellation must still be pending after the call";
+      } else if (caller.other_thread) {
+        const UnblockedThread other;
+        outcome = log_one(logger, caller);
+      } else {
+        outcome = log_one(logger, caller);
       }
-      pthread_sigmask(SIG_UNBLOCK, &pipe_only, nullptr);
-#endif
+      EXPECT_TRUE(outcome.returned);
+      EXPECT_EQ(outcome.errno_after, EINTR) << "a log call must not change errno";
+      EXPECT_EQ(outcome.pending_after, caller.pending) << "pending SIGPIPE";
+      EXPECT_EQ(outcome.blocked_after, caller.blocked) << "the signal mask must be restored";
+      // The caller's text may still be in the buffer, for fclose to meet the broken pipe.
+      std::signal(SIGPIPE, SIG_IGN);
       std::fclose(stream);
+      std::signal(SIGPIPE, SIG_DFL);
     }
   }
-#ifndef _WIN32
   std::signal(SIGPIPE, inherited);
 #endif
 }

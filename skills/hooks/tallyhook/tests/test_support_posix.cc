@@ -28,7 +28,9 @@ void check(bool ok, const std::string& what) {
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "tallyhook-test-XXXXXX").string();
   check(mkdtemp(pattern.data()) != nullptr, "mkdtemp");
-  path_ = pattern;
+  // Resolved, so that it reads as the paths a program sees (getcwd): on macOS the temporary
+  // directory is under /var, a link to /private/var.
+  path_ = std::filesystem::canonical(pattern);
 }
 
 TempDir::~TempDir() {
@@ -45,7 +47,12 @@ TempDir::~TempDir() {
 WallTime modification_time(const std::filesystem::path& path) {
   struct stat st;
   check(stat(path.c_str(), &st) == 0, "stat " + path.string());
-  return std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec);
+#if defined(__APPLE__)
+  const timespec& modified = st.st_mtimespec;
+#else
+  const timespec& modified = st.st_mtim;
+#endif
+  return std::chrono::seconds(modified.tv_sec) + std::chrono::nanoseconds(modified.tv_nsec);
 }
 
 namespace {
@@ -159,7 +166,13 @@ RunningProcess::RunningProcess(const ProcessOptions& options) : state_(std::make
   argv.push_back(nullptr);
 
   int in[2];
+#if defined(__APPLE__)  // no pipe2
+  check(pipe(in) == 0 && fcntl(in[0], F_SETFD, FD_CLOEXEC) == 0 &&
+            fcntl(in[1], F_SETFD, FD_CLOEXEC) == 0,
+        "pipe");
+#else
   check(pipe2(in, O_CLOEXEC) == 0, "pipe");
+#endif
   state_->stdin_fd = in[1];
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
