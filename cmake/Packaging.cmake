@@ -1,5 +1,7 @@
 # Release packages, made by CPack (scripts/package.sh runs it for each build):
 #   archives  tallyhook-<v>-<system>-<arch>.tar.gz / .zip: bin/tallyhook, README.md, HOST-SETUP.md
+#             (macOS: tallyhook-<v>-macos-universal.tar.gz, from the arm64 build with the x86_64
+#             program as TALLYHOOK_OTHER_SLICE)
 #   Debian    tallyhook, and on x86_64 libzindle-logging<SONAME version> and libzindle-logging-dev
 # cmake/CPackOptions.cmake picks the components for each generator.
 include(GNUInstallDirs)
@@ -16,6 +18,12 @@ if(NOT _zindle_arch)
   set(_zindle_deb_arch unknown)
 endif()
 string(TOLOWER ${CMAKE_SYSTEM_NAME} _zindle_system)
+if(APPLE)
+  set(_zindle_system macos)
+  if(TALLYHOOK_OTHER_SLICE)
+    set(_zindle_arch universal)
+  endif()
+endif()
 
 # Each package's copyright statement and changelog, where Debian looks for them. Dates come
 # from SOURCE_DATE_EPOCH when it is set. The changelog and the manual page are compressed
@@ -41,8 +49,10 @@ if(NOT WIN32)
   zindle_gzip(${_zindle_docs}/tallyhook.1)
   install(FILES ${_zindle_docs}/tallyhook.1.gz
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tallyhook)
-  install(FILES packaging/tallyhook.lintian-overrides RENAME tallyhook
-    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides COMPONENT tallyhook)
+  if(NOT APPLE)
+    install(FILES packaging/tallyhook.lintian-overrides RENAME tallyhook
+      DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides COMPONENT tallyhook)
+  endif()
 endif()
 if(TARGET zindle_logging)
   # The runtime package is named after the SONAME, as Debian names library packages
@@ -80,7 +90,10 @@ set(CPACK_PACKAGE_VENDOR "the zindle authors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_FILE_NAME tallyhook-${PROJECT_VERSION}-${_zindle_system}-${_zindle_arch})
 set(CPACK_ARCHIVE_FILE_NAME ${CPACK_PACKAGE_FILE_NAME})
-set(CPACK_STRIP_FILES ON)
+# macOS programs are stripped when built (skills/hooks/tallyhook/CMakeLists.txt).
+if(NOT APPLE)
+  set(CPACK_STRIP_FILES ON)
+endif()
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/CPackOptions.cmake)
 set(CPACK_ZINDLE_DEB_COMPONENTS tallyhook)
 if(TARGET zindle_logging AND _zindle_system STREQUAL "linux" AND _zindle_arch STREQUAL "x86_64")

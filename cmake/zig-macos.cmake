@@ -10,8 +10,10 @@
 # - libc++ is linked statically, built the first time for each target (cached under
 #   ~/.cache/zig);
 # - debug information is added even when optimising, which would carry build paths into the
-#   programs: release builds link with -Wl,-S;
-# - arm64 output is signed ad hoc by the linker, x86_64 output is not.
+#   programs: the hook is stripped once linked (skills/hooks/tallyhook/CMakeLists.txt);
+# - arm64 output is signed ad hoc by the linker, x86_64 output is not;
+# - the test programs cannot be asked for their tests here, so GoogleTest asks them when the
+#   tests run (top-level CMakeLists.txt).
 set(CMAKE_SYSTEM_NAME Darwin)
 set(CMAKE_OSX_DEPLOYMENT_TARGET "" CACHE STRING "")
 set(CMAKE_OSX_ARCHITECTURES "" CACHE STRING "")
@@ -32,17 +34,14 @@ set(_zindle_target ${_zindle_zig_arch}-macos.11.0)
 set(CMAKE_C_COMPILER "${ZINDLE_ZIG}" cc -target ${_zindle_target})
 set(CMAKE_CXX_COMPILER "${ZINDLE_ZIG}" c++ -target ${_zindle_target})
 
+# Debian's LLVM tools read and write Mach-O files; lipo makes the universal program.
 execute_process(COMMAND llvm-config --bindir OUTPUT_VARIABLE _zindle_llvm_bin
-  OUTPUT_STRIP_TRAILING_WHITESPACE)
-foreach(_tool ar ranlib nm strip objdump lipo otool install-name-tool)
-  string(TOUPPER "${_tool}" _name)
-  string(REPLACE "-" "_" _name "${_name}")
-  set(ZINDLE_LLVM_${_name} "${_zindle_llvm_bin}/llvm-${_tool}")
-endforeach()
-set(CMAKE_AR "${ZINDLE_LLVM_AR}" CACHE FILEPATH "")
-set(CMAKE_RANLIB "${ZINDLE_LLVM_RANLIB}" CACHE FILEPATH "")
-set(CMAKE_NM "${ZINDLE_LLVM_NM}" CACHE FILEPATH "")
-set(CMAKE_STRIP "${ZINDLE_LLVM_STRIP}" CACHE FILEPATH "")
+  OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+set(CMAKE_AR "${_zindle_llvm_bin}/llvm-ar" CACHE FILEPATH "")
+set(CMAKE_RANLIB "${_zindle_llvm_bin}/llvm-ranlib" CACHE FILEPATH "")
+set(CMAKE_NM "${_zindle_llvm_bin}/llvm-nm" CACHE FILEPATH "")
+set(CMAKE_STRIP "${_zindle_llvm_bin}/llvm-strip" CACHE FILEPATH "")
+set(ZINDLE_LIPO "${_zindle_llvm_bin}/llvm-lipo" CACHE FILEPATH "")
 
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Checks the release artifacts in dist/ (scripts/package.sh) as users get them, not the build
 # trees they came from: every artifact and checksum there, lintian, owners and build paths, a
-# second build of the x86_64 artifacts under another umask and time zone, the library package's
-# name, the arm64 hook under qemu-user, the amd64 packages unpacked into a scratch root and used,
-# and the Windows zip's hook under wine.
+# second build of the x86_64 and macOS artifacts under another umask and time zone, the library
+# package's name, the arm64 hook under qemu-user, the amd64 packages unpacked into a scratch root
+# and used, the Windows zip's hook under wine, and the macOS program as far as it can be checked
+# without a Mac (its processors, system, libraries, signature and symbols).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 version=$(sed -n 's/^project([a-z_]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -21,7 +22,7 @@ step "every artifact of $version, and SHA256SUMS over them"
 library_package=libzindle-logging${version%.*}
 artifacts=(
   "tallyhook-$version-linux-x86_64.tar.gz" "tallyhook-$version-linux-aarch64.tar.gz"
-  "tallyhook-$version-windows-x86_64.zip"
+  "tallyhook-$version-windows-x86_64.zip" "tallyhook-$version-macos-universal.tar.gz"
   "tallyhook_${version}_amd64.deb" "tallyhook_${version}_arm64.deb"
   "${library_package}_${version}_amd64.deb" "libzindle-logging-dev_${version}_amd64.deb"
 )
@@ -61,14 +62,15 @@ for artifact in "${artifacts[@]}"; do
 done
 if grep -rlaF "$PWD" "$scratch/contents"; then fail "the files above hold the build path $PWD"; fi
 
-step "the x86_64 artifacts again, in other build trees, under umask 002 and UTC+9: the same bytes"
+step "the x86_64 and macOS artifacts again, in other build trees, under umask 002 and UTC+9: the same bytes"
 # The builder's umask reaches every directory of the packages, its time zone the zip's times;
 # scripts/package.sh must make the same bytes whatever they are. (JST-9 is Tokyo's time, in a
 # form that needs no time zone data.)
 (umask 002 && DIST_DIR="$scratch/rebuild/dist" BUILD_ROOT="$scratch/rebuild" \
-  PRESETS="release windows-release" TZ=JST-9 scripts/package.sh >/dev/null)
+  PRESETS="release windows-release macos-x86_64 macos-arm64" TZ=JST-9 scripts/package.sh >/dev/null)
 for artifact in "${artifacts[@]}"; do
-  case "$artifact" in *x86_64.tar.gz | *x86_64.zip | *_amd64.deb) ;; *) continue ;; esac
+  case "$artifact" in *x86_64.tar.gz | *x86_64.zip | *_amd64.deb | *macos-universal.tar.gz) ;;
+    *) continue ;; esac
   cmp "dist/$artifact" "$scratch/rebuild/dist/$artifact" || fail "$artifact differs"
   echo "   $(sha256sum "dist/$artifact" | cut -c1-16)… both builds  $artifact"
 done
@@ -157,4 +159,43 @@ export WINEPREFIX=${WINEPREFIX:-$real_home/.wine}
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 replay "$scratch/windows" 1="reported zin-skills" -- /bin/sh cmake/wine-run.sh cmd /c \
   "set HOME=$(windows_path "$scratch/windows/home")&& $(windows_path "$windows/tallyhook.exe")"
+step "macOS: the universal program from the archive, as far as it can be checked without a Mac"
+name=tallyhook-$version-macos-universal
+macos="$scratch/contents/$name.tar.gz/$name"
+llvm=$(llvm-config --bindir)
+archs=$("$llvm/llvm-lipo" -archs "$macos/bin/tallyhook")
+[ "$(tr ' ' '\n' <<<"$archs" | sort | xargs)" = "arm64 x86_64" ] || fail "processors: $archs"
+for arch in arm64 x86_64; do
+  thin="$scratch/tallyhook.$arch"
+  "$llvm/llvm-lipo" "$macos/bin/tallyhook" -thin "$arch" -output "$thin"
+  minos=$("$llvm/llvm-otool" -l "$thin" | awk '$1 == "minos" { print $2 }')
+  [ "$minos" = 11.0 ] || fail "$arch: minimum macOS $minos, not 11.0"
+  libraries=$("$llvm/llvm-otool" -L "$thin" | awk 'NR > 1 { print $1 }')
+  [ "$libraries" = /usr/lib/libSystem.B.dylib ] || fail "$arch loads:\n$libraries"
+  # Stripped: nothing but what is taken from libSystem and the header dyld needs.
+  kept=$("$llvm/llvm-nm" --debug-syms "$thin" | awk '$(NF-1) != "U" && $NF != "__mh_execute_header"')
+  [ -z "$kept" ] || fail "$arch is not stripped:\n$(head -5 <<<"$kept")"
+  echo "   $arch: macOS $minos and later, loads $libraries, stripped"
+done
+# zig's description of what libSystem exports; the zig that built the program.
+zig=$(sed -n 's/^ZINDLE_ZIG:FILEPATH=//p' build/macos-arm64/CMakeCache.txt)
+libsystem="$(dirname "$(realpath "$zig")")/lib/libc/darwin/libSystem.tbd"
+python3 scripts/macho_check.py undefined "$macos/bin/tallyhook" "$libsystem" | sed 's/^/   /'
+signatures=$(python3 scripts/macho_check.py signature "$macos/bin/tallyhook")
+grep -q '^arm64 adhoc ' <<<"$signatures" || fail "no ad-hoc signature on arm64:\n$signatures"
+echo "   signature, page hashes recomputed: ${signatures//$'\n'/; }"
+if grep -qaF "$(dirname "$(realpath "$zig")")" "$macos/bin/tallyhook"; then
+  fail "the macOS program holds the path of zig's files"
+fi
+# The same notes as the Linux archives (which also carry lintian's override file).
+linux="$scratch/contents/tallyhook-$version-linux-x86_64.tar.gz/tallyhook-$version-linux-x86_64"
+(cd "$linux" && find . -type f ! -path ./bin/tallyhook ! -path './share/lintian/*' | sort) \
+  >"$scratch/linux-notes"
+(cd "$macos" && find . -type f ! -path ./bin/tallyhook | sort) >"$scratch/macos-notes"
+diff "$scratch/linux-notes" "$scratch/macos-notes" || fail "the macOS archive's notes differ"
+while read -r note; do
+  cmp -s "$linux/$note" "$macos/$note" || fail "$note differs from the Linux archive's"
+done <"$scratch/macos-notes"
+echo "   the Linux archives' notes: $(xargs <"$scratch/macos-notes")"
+
 echo "== all package checks passed"

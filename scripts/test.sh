@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds and runs every test suite: the debug build (g++), the sanitizer build (clang), the
 # Windows build (mingw-w64), whose tests run under wine, and a bounded run of the fuzzers; the
-# release build is built too. Then it makes the release packages from the release build and
-# checks them, the arm64 hook's unit tests under qemu-user included, and runs the release
-# build's hook under the real agent hosts (scripts/host-test.sh).
+# release build is built too, and the macOS arm64 build (zig), tests included, which only a Mac
+# runs (.github/workflows/ci.yml). Then it makes the release packages and checks them, the arm64
+# hook's unit tests under qemu-user included, and runs the release build's hook under the real
+# agent hosts (scripts/host-test.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -17,6 +18,10 @@ done
 echo "== release (build)"
 cmake --preset release >/dev/null
 cmake --build --preset release
+
+echo "== macos-arm64 (build only: the programs run on a Mac)"
+cmake --preset macos-arm64 >/dev/null
+cmake --build --preset macos-arm64
 
 echo "== windows"
 # Wine keeps its prefix under the home directory.

@@ -25,10 +25,23 @@
 //
 // Failure: log calls never throw and never end the process. A record that cannot be formatted
 // or written (closed stream, full disk, broken pipe) is dropped; a StreamHandler leaves errno as
-// it was and keeps a broken pipe from raising SIGPIPE. It looks at what its stream's descriptor
-// is for every record, so standard error may be re-pointed (dup2) between records, though not
-// while another thread is in the middle of writing one to it. Only setup throws: addHandler and
-// StreamHandler on misuse, getLogger and get_logger when memory runs out.
+// it was and keeps a broken pipe from raising SIGPIPE, from whatever thread it writes, without
+// changing any signal's disposition or the caller's signal mask. It looks at what its stream's
+// descriptor is for every record, so standard error may be re-pointed (dup2) between records,
+// though not while another thread is in the middle of writing one to it. A log call is no
+// cancellation point: a thread cancelled while it logs is cancelled at its next one. Only setup
+// throws: addHandler and StreamHandler on misuse, getLogger and get_logger when memory runs out.
+//
+// SIGPIPE on macOS: XNU raises it at the process, not at the writing thread, so blocking it in
+// the writing thread (what Linux and FreeBSD need) would let any other thread take it. Instead a
+// write to a pipe or socket sets the descriptor's own flag, F_SETNOSIGPIPE (SO_NOSIGPIPE for a
+// socket), and puts it back as it was right after. The flag belongs to the open file, which
+// every holder shares: while a record is being written, a write by another holder of the same
+// pipe (another process, or this one's standard output after `2>&1`) that finds the reader gone
+// gets EPIPE instead of SIGPIPE. Leaving the flag set for good would make that permanent, and
+// ignoring the signal would change the whole process. A stream without a descriptor of its own
+// (funopen) writes through its own functions, which the flag cannot reach: they must not write to
+// a broken pipe unguarded.
 #ifndef ZINDLE_LOGGING_H_
 #define ZINDLE_LOGGING_H_
 

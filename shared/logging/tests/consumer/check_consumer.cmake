@@ -1,6 +1,6 @@
 # Run by CTest as cmake -P: installs the "logging" and "logging-dev" components of BUILD_DIR to a
 # scratch prefix, builds the project next to this script against it, runs both programs and
-# compares their standard error with the expected lines. Given PREFIX, it uses what is installed
+# compares their standard error with the expected lines, on Linux and on macOS. Given PREFIX, it uses what is installed
 # there instead (scripts/check-packages.sh: the unpacked Debian packages). Given VERSION, it also
 # checks that the header, the CMake package and the .pc file all carry that version.
 cmake_minimum_required(VERSION 3.25)
@@ -29,12 +29,22 @@ endif()
 set(libdir "${prefix}/${LIBDIR}")
 
 if(SHARED)
-  # The link named like the SONAME is what programs record and the loader looks for.
-  if(NOT EXISTS "${libdir}/libzindle-logging.so.${SOVERSION}")
-    message(FATAL_ERROR "no libzindle-logging.so.${SOVERSION} in ${libdir}")
+  # The link named like the SONAME (on macOS the install name) is what programs record and the
+  # loader looks for.
+  if(CMAKE_HOST_APPLE)
+    set(versioned libzindle-logging.${SOVERSION}.dylib)
+    set(unversioned libzindle-logging.dylib)
+    set(exported -g)  # a Mach-O library's table of symbols is its dynamic one
+  else()
+    set(versioned libzindle-logging.so.${SOVERSION})
+    set(unversioned libzindle-logging.so)
+    set(exported -D)
+  endif()
+  if(NOT EXISTS "${libdir}/${versioned}")
+    message(FATAL_ERROR "no ${versioned} in ${libdir}")
   endif()
   # Only the public surface is exported; internals live in namespace detail.
-  run(nm "${NM}" -D -C --defined-only "${libdir}/libzindle-logging.so")
+  run(nm "${NM}" ${exported} -C --defined-only "${libdir}/${unversioned}")
   if(output MATCHES "zindle::logging::detail" OR NOT output MATCHES "zindle::logging::get_logger")
     message(FATAL_ERROR "wrong exported symbols:\n${output}")
   endif()
