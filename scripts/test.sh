@@ -31,6 +31,9 @@ if [ -z "${HOME:-}" ]; then HOME=$(getent passwd "$(id -u)" | cut -d: -f6); expo
 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init </dev/null >/dev/null 2>&1
 cmake --workflow --preset windows
 
+echo "== workflow (checked only: it runs on GitHub's machines)"
+scripts/lint-workflow.sh
+
 echo "== fuzz"
 FUZZ_SECONDS=${FUZZ_SECONDS:-10} scripts/fuzz.sh
 
