@@ -81,6 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(event->expansion_type.kind == JsonKind::kAbsent ||
                  event->expansion_type.text == "slash_command");
       FUZZ_CHECK(reported[0] == event->command_name.text);
+      FUZZ_CHECK(event->command_source.text != "builtin");
     } else {
       FUZZ_CHECK(event->tool.tool_name.is_string() || event->camel_case_tool.tool_name.is_string());
       if (!is_skill_tool(event->tool.tool_name) &&

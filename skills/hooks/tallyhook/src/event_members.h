@@ -69,6 +69,8 @@ inline constexpr KeptMember KEPT_MEMBERS[] = {
      kLongestName},
     {Container::kEvent, "command_name", [](HookEvent& e) { return &e.command_name; },
      kLongestSkillName},
+    {Container::kEvent, "command_source", [](HookEvent& e) { return &e.command_source; },
+     kLongestName},
 };
 
 }  // namespace tallyhook

@@ -78,6 +78,7 @@ struct HookEvent {
   JsonField hook_event_name;  // text up to kLongestName
   JsonField expansion_type;   // text up to kLongestName
   JsonField command_name;
+  JsonField command_source;  // text up to kLongestName
 };
 
 // Supplies the bytes of an event piece by piece.

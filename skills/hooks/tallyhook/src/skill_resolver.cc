@@ -111,6 +111,9 @@ Result<std::optional<std::string>> _resolve_skill_name(const HookEvent& data) {
         !is_text(data.expansion_type, "slash_command")) {
       return std::optional<std::string>();
     }
+    for (const std::string_view source : BUILT_IN_COMMAND_SOURCES) {
+      if (is_text(data.command_source, source)) return std::optional<std::string>();
+    }
     return skill_from(data.command_name, "command_name");
   }
   const Spelling spelling = spelling_of(data);

@@ -105,6 +105,11 @@ inline constexpr McpToolNameForm MCP_TOOL_NAME_FORMS[] = {
     {"zindle_"},              // OpenCode
 };
 
+// Where a host says a command the user typed comes from, when that is the host itself: such a
+// command is no skill (Claude Code's /init). Qwen Code names no source, so its built-in
+// commands cannot be told from skills.
+inline constexpr std::string_view BUILT_IN_COMMAND_SOURCES[] = {"builtin"};
+
 // The skill that the tool call of `data` used, or nothing. The call is named by tool_name and
 // tool_input or, in an event without those and without hook_event_name, by toolName and
 // toolArgs (Copilot CLI's own format; there a toolArgs that is no object is taken as empty).
@@ -114,8 +119,8 @@ inline constexpr McpToolNameForm MCP_TOOL_NAME_FORMS[] = {
 // MCP_TOOL_NAME_FORMS; one of SHELL_TOOLS runs the product's command-line tool (see
 // _resolve_bash_zindle_command). A UserPromptExpansion event (the user typed a slash command)
 // takes a fourth route instead: with expansion_type "slash_command" or none, command_name is
-// the skill, taken as given. A text kept only in part (see kLongestSkillName) names nothing.
-// No side effects.
+// the skill, taken as given, unless command_source is one of BUILT_IN_COMMAND_SOURCES. A text kept
+// only in part (see kLongestSkillName) names nothing. No side effects.
 //
 // Fails, without a result, when `data` is not an object or a member it reads has the
 // wrong kind: the tool's name not text; for the skill and shell tools, tool_input truthy but

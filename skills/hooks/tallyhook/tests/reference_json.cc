@@ -377,6 +377,7 @@ HookEvent reference_event(const RefValue& document) {
   event.hook_event_name = field_of(last_member(document, "hook_event_name"), kLongestName);
   event.expansion_type = field_of(last_member(document, "expansion_type"), kLongestName);
   event.command_name = field_of(last_member(document, "command_name"), kLongestSkillName);
+  event.command_source = field_of(last_member(document, "command_source"), kLongestName);
   return event;
 }
 
@@ -390,6 +391,7 @@ std::string describe_difference(const HookEvent& expected, const HookEvent& actu
   difference += describe("hook_event_name", expected.hook_event_name, actual.hook_event_name);
   difference += describe("expansion_type", expected.expansion_type, actual.expansion_type);
   difference += describe("command_name", expected.command_name, actual.command_name);
+  difference += describe("command_source", expected.command_source, actual.command_source);
   return difference;
 }
 

@@ -235,6 +235,17 @@ INSTANTIATE_TEST_SUITE_P(
         // Qwen Code names no expansion_type.
         ResolveCase{EXPANSION(R"("command_name":"zin-auth","command_args":"status")"), "zin-auth"},
         ResolveCase{EXPANSION(R"("expansion_type":null,"command_name":"zin-auth")"), kNothing},
+        // A command of the host's own is no skill; a bundled or plugin skill is one.
+        ResolveCase{EXPANSION(R"("expansion_type":"slash_command","command_name":"init",)"
+                              R"("command_source":"builtin")"),
+                    kNothing},
+        ResolveCase{EXPANSION(R"("command_name":"init","command_source":"builtin")"), kNothing},
+        ResolveCase{EXPANSION(R"("expansion_type":"slash_command","command_name":"code-review",)"
+                              R"("command_source":"bundled")"),
+                    "code-review"},
+        ResolveCase{EXPANSION(R"("expansion_type":"slash_command","command_name":"zin-auth",)"
+                              R"("command_source":"Builtin")"),
+                    "zin-auth"},
         ResolveCase{EXPANSION(R"("expansion_type":"slash_command")"), kNothing},
         ResolveCase{EXPANSION(R"("expansion_type":"slash_command","command_name":"")"), kNothing},
         ResolveCase{EXPANSION(R"("expansion_type":"slash_command","command_name":null)"), kNothing},
