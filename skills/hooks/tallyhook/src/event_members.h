@@ -21,6 +21,11 @@ enum class Container : std::uint8_t {
   kMcpContext,
 };
 
+// Hosts name a tool call in one of two spellings. The camelCase one counts only in an event
+// that has none of the usual members, so the parser drops it as soon as it meets one of them
+// and keeps the texts of one spelling at a time.
+enum class Spelling : std::uint8_t { kAny, kUsual, kCamelCase };
+
 // A member of the event that the parser keeps: the object it belongs to, its name, where its
 // value goes and how much of its text is kept (0: only its kind and truthiness). When the
 // value is an object whose own members are read, `members` says which rows they are; a
@@ -33,15 +38,17 @@ struct KeptMember {
   std::size_t text_limit;
   Container members = Container::kObject;
   std::optional<std::string_view>* (*shell_command_skill)(HookEvent&) = nullptr;
+  Spelling spelling = Spelling::kAny;
 };
 
 // Every member the hook reads. A host that spells the event its own way adds rows here.
 inline constexpr KeptMember KEPT_MEMBERS[] = {
     {Container::kEvent, "hook_event_name", [](HookEvent& e) { return &e.hook_event_name; },
-     kLongestName},
-    {Container::kEvent, "tool_name", [](HookEvent& e) { return &e.tool.tool_name; }, kLongestName},
+     kLongestName, Container::kObject, nullptr, Spelling::kUsual},
+    {Container::kEvent, "tool_name", [](HookEvent& e) { return &e.tool.tool_name; }, kLongestName,
+     Container::kObject, nullptr, Spelling::kUsual},
     {Container::kEvent, "tool_input", [](HookEvent& e) { return &e.tool.tool_input; }, 0,
-     Container::kToolInput},
+     Container::kToolInput, nullptr, Spelling::kUsual},
     {Container::kToolInput, "command", [](HookEvent& e) { return &e.tool.command; },
      kLongestSkillName, Container::kObject,
      [](HookEvent& e) { return &e.tool.shell_command_skill; }},
@@ -49,9 +56,9 @@ inline constexpr KeptMember KEPT_MEMBERS[] = {
     {Container::kToolInput, "name", [](HookEvent& e) { return &e.tool.name; }, kLongestSkillName},
     // Copilot CLI's own hook format: camelCase, and no event name.
     {Container::kEvent, "toolName", [](HookEvent& e) { return &e.camel_case_tool.tool_name; },
-     kLongestName},
+     kLongestName, Container::kObject, nullptr, Spelling::kCamelCase},
     {Container::kEvent, "toolArgs", [](HookEvent& e) { return &e.camel_case_tool.tool_input; }, 0,
-     Container::kToolArgs},
+     Container::kToolArgs, nullptr, Spelling::kCamelCase},
     {Container::kToolArgs, "command", [](HookEvent& e) { return &e.camel_case_tool.command; },
      kLongestSkillName, Container::kObject,
      [](HookEvent& e) { return &e.camel_case_tool.shell_command_skill; }},

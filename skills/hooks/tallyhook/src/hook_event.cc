@@ -230,7 +230,7 @@ class Parser {
   bool member_key(Container object, const KeptMember** member);
 
   // Records the kind and truthiness of a kept member's value, forgetting what an earlier
-  // occurrence of the member, and its own members, left.
+  // occurrence of the member, and its own members, left (and the memory their texts held).
   void record(const KeptMember& member, JsonKind kind, bool truthy);
 
   const StringKernel* kernel_;
@@ -245,6 +245,7 @@ class Parser {
   // Reads a command line while it streams.
   ZindleCommandScanner command_scanner_;
   std::string key_;
+  bool usual_spelling_ = false;  // a member of the usual spelling has been met
 };
 
 bool Parser::refill(std::size_t count) {
@@ -277,7 +278,7 @@ void Parser::record(const KeptMember& member, JsonKind kind, bool truthy) {
   JsonField* field = member.field(*event_);
   field->kind = kind;
   field->truthy = truthy;
-  field->text.clear();
+  std::string().swap(field->text);
   field->too_long = false;
   if (member.shell_command_skill != nullptr) member.shell_command_skill(*event_)->reset();
   if (member.members == Container::kObject) return;
@@ -575,6 +576,22 @@ bool Parser::member_key(Container object, const KeptMember** member) {
   if (!interesting) return true;
   for (const KeptMember& kept : KEPT_MEMBERS) {
     if (kept.parent == object && kept.name == key_) *member = &kept;
+  }
+  if (*member == nullptr) return true;
+  switch ((*member)->spelling) {
+    case Spelling::kAny:
+      break;
+    case Spelling::kUsual:
+      if (!usual_spelling_) {
+        usual_spelling_ = true;
+        for (const KeptMember& kept : KEPT_MEMBERS) {
+          if (kept.spelling == Spelling::kCamelCase) record(kept, JsonKind::kAbsent, false);
+        }
+      }
+      break;
+    case Spelling::kCamelCase:
+      if (usual_spelling_) *member = nullptr;
+      break;
   }
   return true;
 }

@@ -69,7 +69,9 @@ struct ToolCall {
 struct HookEvent {
   JsonKind kind = JsonKind::kAbsent;  // of the whole document
   ToolCall tool;                      // tool_name and tool_input
-  ToolCall camel_case_tool;           // toolName and toolArgs, in an event that names no event
+  // toolName and toolArgs, kept only in an event without hook_event_name, tool_name and
+  // tool_input (Copilot CLI's own format).
+  ToolCall camel_case_tool;
   // The MCP call a host describes apart from the tool's name: mcp_context, kind only, and its
   // tool_name, the tool's own name on its server (text up to kLongestName).
   JsonField mcp_context;

@@ -222,8 +222,11 @@ class CommandField : public ::testing::TestWithParam<FieldCase> {};
 // Copilot CLI's own format holds the command in toolArgs, which is read alike.
 TEST_P(CommandField, KeepsKindTruthinessAndText) {
   std::string camel_case = GetParam().text;
-  for (std::size_t at; (at = camel_case.find("tool_input")) != std::string::npos;) {
-    camel_case.replace(at, 10, "toolArgs");
+  for (const auto& [usual, camel] :
+       {std::pair{"tool_input", "toolArgs"}, {"tool_name", "toolName"}}) {
+    for (std::size_t at; (at = camel_case.find(usual)) != std::string::npos;) {
+      camel_case.replace(at, std::string_view(usual).size(), camel);
+    }
   }
   const std::pair<std::string, const ToolCall HookEvent::*> spellings[] = {
       {GetParam().text, &HookEvent::tool}, {camel_case, &HookEvent::camel_case_tool}};
@@ -307,7 +310,7 @@ TEST(Parser, KeepsMembersOnlyWhereTheyBelong) {
       R"({"a":{"tool_name":"Skill"},"tool_name":"Read","tool_name":"Skill",)"
       R"("tool_input":{"skill":"zin-auth","command":"","command_name":"x","toolArgs":{}},)"
       R"("mcp_context":{"tool_name":"query_run","command":"zindle auth"},)"
-      R"("toolArgs":{"name":"n","tool_name":"t"},)"
+      R"("toolArgs":{"name":"n","tool_name":"t"},"toolName":"skill",)"
       R"("tool_response":{"tool_name":1,"hook_event_name":"x","mcp_context":{"tool_name":"y"}}})");
   ASSERT_TRUE(event.has_value());
   EXPECT_EQ(event->hook_event_name.kind, JsonKind::kAbsent);
@@ -319,9 +322,10 @@ TEST(Parser, KeepsMembersOnlyWhereTheyBelong) {
   EXPECT_EQ(event->tool.command.kind, JsonKind::kString);
   EXPECT_FALSE(event->tool.command.truthy);
   EXPECT_EQ(event->mcp_tool_name.text, "query_run");
-  EXPECT_EQ(event->camel_case_tool.name.text, "n");
+  // The usual spelling is here, so the camelCase one counts for nothing.
+  EXPECT_EQ(event->camel_case_tool.tool_input.kind, JsonKind::kAbsent);
+  EXPECT_EQ(event->camel_case_tool.name.kind, JsonKind::kAbsent);
   EXPECT_EQ(event->camel_case_tool.tool_name.kind, JsonKind::kAbsent);
-  EXPECT_EQ(event->camel_case_tool.command.kind, JsonKind::kAbsent);
 }
 
 // A repeated object replaces the earlier one together with the members kept from it.

@@ -368,7 +368,11 @@ HookEvent reference_event(const RefValue& document) {
   event.kind = document.kind;
   if (document.kind != JsonKind::kObject) return event;
   event.tool = reference_call(document, "tool_name", "tool_input");
-  event.camel_case_tool = reference_call(document, "toolName", "toolArgs");
+  if (last_member(document, "hook_event_name") == nullptr &&
+      last_member(document, "tool_name") == nullptr &&
+      last_member(document, "tool_input") == nullptr) {
+    event.camel_case_tool = reference_call(document, "toolName", "toolArgs");
+  }
   const RefValue* mcp_context = last_member(document, "mcp_context");
   event.mcp_context = field_of(mcp_context, 0);
   if (mcp_context != nullptr && mcp_context->kind == JsonKind::kObject) {
