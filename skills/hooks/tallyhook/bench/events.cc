@@ -1,5 +1,6 @@
 #include "events.h"
 
+#include "event_members.h"
 #include "hook_event.h"
 
 namespace tallyhook::bench {
@@ -26,6 +27,24 @@ std::string repeat_to(const std::string& unit, std::size_t size) {
   text.reserve(size + unit.size());
   while (text.size() < size) text += unit;
   return text;
+}
+
+// Every kept member of `object`, each text at the longest the parser keeps, followed by a
+// comma.
+std::string longest_members_of(Container object) {
+  std::string members;
+  for (const KeptMember& member : KEPT_MEMBERS) {
+    if (member.parent != object) continue;
+    members.append("\"").append(member.name).append("\":");
+    if (member.members != Container::kObject) {
+      std::string inner = longest_members_of(member.members);
+      inner.pop_back();
+      members.append("{").append(inner).append("},");
+    } else {
+      members.append("\"").append(member.text_limit, 'k').append("\",");
+    }
+  }
+  return members;
 }
 
 }  // namespace
@@ -84,12 +103,12 @@ std::string long_bash_event(std::size_t size) {
 }
 
 std::string longest_kept_event(std::size_t size) {
-  const std::string name(kLongestName, 'n');
-  const std::string skill(kLongestSkillName, 's');
-  return R"({"tool_name":")" + name + R"(","hook_event_name":")" + name +
-         R"(","expansion_type":")" + name + R"(","tool_input":{"command":")" + skill +
-         R"(","skill":")" + skill + R"("},"command_name":")" + skill + R"(","tool_response":")" +
-         repeat_to(kLine, size) + R"("})";
+  std::string event = "{";
+  event.append(longest_members_of(Container::kEvent))
+      .append(R"("tool_response":")")
+      .append(repeat_to(kLine, size))
+      .append(R"("})");
+  return event;
 }
 
 }  // namespace tallyhook::bench

@@ -23,6 +23,13 @@ bool is_table_skill(const std::string& name) {
   return false;
 }
 
+bool is_skill_tool(const tallyhook::JsonField& tool_name) {
+  for (const tallyhook::SkillTool& tool : tallyhook::SKILL_TOOLS) {
+    if (tool_name.is_string() && tool_name.text == tool.tool_name) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -66,19 +73,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(reported.size() <= 1);
   if (!event) FUZZ_CHECK(result.exit_status == 0 && reported.empty());
   if (!reported.empty()) {
-    // Only the skill routes name a skill, and only the Skill tool and a slash command name
+    // Only the skill routes name a skill, and only the skill tools and a slash command name
     // one freely.
     FUZZ_CHECK(!reported[0].empty());
     FUZZ_CHECK(event->kind == JsonKind::kObject);
     if (event->hook_event_name.text == "UserPromptExpansion") {
-      FUZZ_CHECK(event->expansion_type.text == "slash_command");
+      FUZZ_CHECK(event->expansion_type.kind == JsonKind::kAbsent ||
+                 event->expansion_type.text == "slash_command");
       FUZZ_CHECK(reported[0] == event->command_name.text);
+      FUZZ_CHECK(event->command_source.text != "builtin");
     } else {
-      FUZZ_CHECK(event->tool_name.is_string());
-      const std::string& tool = event->tool_name.text;
-      FUZZ_CHECK(tool == "Skill" || tool == "Bash" || tool == "PowerShell" ||
-                 tool.starts_with(MCP_TOOL_PREFIX));
-      if (tool != "Skill") FUZZ_CHECK(is_table_skill(reported[0]));
+      FUZZ_CHECK(event->tool.tool_name.is_string() || event->camel_case_tool.tool_name.is_string());
+      if (!is_skill_tool(event->tool.tool_name) &&
+          !is_skill_tool(event->camel_case_tool.tool_name)) {
+        FUZZ_CHECK(is_table_skill(reported[0]));
+      }
     }
     // What reaches the marker and the tool can be a file name and an argument.
     FUZZ_CHECK(can_name_a_file(reported[0]));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bash_command.h"
+#include "event_members.h"
 #include "string_kernel.h"
 #include "string_scan.h"
 #include "utf8.h"
@@ -34,32 +35,6 @@ std::string_view kind_name(JsonKind kind) {
 }
 
 namespace {
-
-// Where a value being parsed ends up. Most values go nowhere: they are validated only.
-enum class Slot : std::uint8_t {
-  kNone,
-  kToolName,
-  kToolInput,
-  kCommand,
-  kSkill,
-  kHookEventName,
-  kExpansionType,
-  kCommandName,
-};
-
-std::size_t text_limit(Slot slot) {
-  switch (slot) {
-    case Slot::kCommand:
-    case Slot::kSkill:
-    case Slot::kCommandName:
-      return kLongestSkillName;
-    default:
-      return kLongestName;
-  }
-}
-
-// An open container on the parse stack.
-enum class Frame : std::uint8_t { kArray, kObject, kTopObject, kToolInputObject };
 
 constexpr bool is_high_surrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 constexpr bool is_low_surrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
@@ -248,14 +223,15 @@ class Parser {
 
   // Validates a container whose value goes nowhere, from its opening bracket to just past
   // its closing one, pushing its open containers on `stack` as parse() does.
-  bool skip_container(std::vector<Frame>* stack);
+  bool skip_container(std::vector<Container>* stack);
 
-  // Parses `"key" :` in an object of the given frame and returns, through `slot`, where
-  // the member's value goes.
-  bool member_key(Frame frame, Slot* slot);
+  // Parses `"key" :` in an object of the given kind and returns, through `member`, the kept
+  // member it names (none: the value goes nowhere).
+  bool member_key(Container object, const KeptMember** member);
 
-  JsonField* field(Slot slot);
-  void record(Slot slot, JsonKind kind, bool truthy);
+  // Records the kind and truthiness of a kept member's value, forgetting what an earlier
+  // occurrence of the member, and its own members, left (and the memory their texts held).
+  void record(const KeptMember& member, JsonKind kind, bool truthy);
 
   const StringKernel* kernel_;
   bool choose_kernel_when_large_ = false;
@@ -266,9 +242,10 @@ class Parser {
   const unsigned char* p_;
   const unsigned char* end_;
   HookEvent* event_ = nullptr;
-  // Reads tool_input.command as a shell command line while it streams.
+  // Reads a command line while it streams.
   ZindleCommandScanner command_scanner_;
   std::string key_;
+  bool usual_spelling_ = false;  // a member of the usual spelling has been met
 };
 
 bool Parser::refill(std::size_t count) {
@@ -297,44 +274,16 @@ bool Parser::refill(std::size_t count) {
   return true;
 }
 
-JsonField* Parser::field(Slot slot) {
-  switch (slot) {
-    case Slot::kNone:
-      return nullptr;
-    case Slot::kToolName:
-      return &event_->tool_name;
-    case Slot::kToolInput:
-      return &event_->tool_input;
-    case Slot::kCommand:
-      return &event_->command;
-    case Slot::kSkill:
-      return &event_->skill;
-    case Slot::kHookEventName:
-      return &event_->hook_event_name;
-    case Slot::kExpansionType:
-      return &event_->expansion_type;
-    case Slot::kCommandName:
-      return &event_->command_name;
-  }
-  return nullptr;
-}
-
-void Parser::record(Slot slot, JsonKind kind, bool truthy) {
-  if (slot == Slot::kNone) return;
-  if (JsonField* f = field(slot)) {
-    f->kind = kind;
-    f->truthy = truthy;
-    f->text.clear();
-    f->too_long = false;
-  }
-  if (slot == Slot::kToolInput) {
-    // A repeated tool_input replaces the earlier one with all its members.
-    event_->command = JsonField{};
-    event_->skill = JsonField{};
-  }
-  if (slot == Slot::kToolInput || slot == Slot::kCommand) {
-    event_->shell_command_skill.reset();
-    command_scanner_ = ZindleCommandScanner();
+void Parser::record(const KeptMember& member, JsonKind kind, bool truthy) {
+  JsonField* field = member.field(*event_);
+  field->kind = kind;
+  field->truthy = truthy;
+  std::string().swap(field->text);
+  field->too_long = false;
+  if (member.shell_command_skill != nullptr) member.shell_command_skill(*event_)->reset();
+  if (member.members == Container::kObject) return;
+  for (const KeptMember& inner : KEPT_MEMBERS) {
+    if (inner.parent == member.members) record(inner, JsonKind::kAbsent, false);
   }
 }
 
@@ -486,11 +435,11 @@ bool Parser::literal(const char* word, std::size_t length) {
   return true;
 }
 
-bool Parser::skip_container(std::vector<Frame>* stack) {
+bool Parser::skip_container(std::vector<Container>* stack) {
   // Most of a large event is validated here and nothing of it kept, so this is the grammar
-  // of parse() without slots, on local copies of p_ and end_ that the compiler can keep in
-  // registers. A token that the window cuts is taken again from its start by the member
-  // function that reads on, which sees the text exactly as parse() would.
+  // of parse() without kept members, on local copies of p_ and end_ that the compiler can
+  // keep in registers. A token that the window cuts is taken again from its start by the
+  // member function that reads on, which sees the text exactly as parse() would.
   const unsigned char* p = p_;
   const unsigned char* end = end_;
   auto sync = [&] { p_ = p; };
@@ -569,7 +518,7 @@ bool Parser::skip_container(std::vector<Frame>* stack) {
     // At an opening bracket.
     in_object = *p == '{';
     if (stack->size() == kDeepestNesting) return false;
-    stack->push_back(in_object ? Frame::kObject : Frame::kArray);
+    stack->push_back(in_object ? Container::kObject : Container::kArray);
     ++p;
     white_space();
     bool value_due = true;
@@ -604,7 +553,7 @@ bool Parser::skip_container(std::vector<Frame>* stack) {
         sync();
         return true;
       }
-      in_object = stack->back() == Frame::kObject;
+      in_object = stack->back() == Container::kObject;
       white_space();
       if (p == end) return false;
       value_due = false;
@@ -612,9 +561,9 @@ bool Parser::skip_container(std::vector<Frame>* stack) {
   }
 }
 
-bool Parser::member_key(Frame frame, Slot* slot) {
+bool Parser::member_key(Container object, const KeptMember** member) {
   if (!at('"')) return false;
-  const bool interesting = frame == Frame::kTopObject || frame == Frame::kToolInputObject;
+  const bool interesting = object != Container::kObject;
   key_.clear();
   // A name longer than any the hook looks for is cut to nothing, which matches none.
   bool too_long = false;
@@ -623,31 +572,41 @@ bool Parser::member_key(Frame frame, Slot* slot) {
   skip_white_space();
   if (!at(':')) return false;
   ++p_;
-  *slot = Slot::kNone;
-  if (frame == Frame::kTopObject) {
-    if (key_ == "tool_name") *slot = Slot::kToolName;
-    if (key_ == "tool_input") *slot = Slot::kToolInput;
-    if (key_ == "hook_event_name") *slot = Slot::kHookEventName;
-    if (key_ == "expansion_type") *slot = Slot::kExpansionType;
-    if (key_ == "command_name") *slot = Slot::kCommandName;
-  } else if (frame == Frame::kToolInputObject) {
-    if (key_ == "command") *slot = Slot::kCommand;
-    if (key_ == "skill") *slot = Slot::kSkill;
+  *member = nullptr;
+  if (!interesting) return true;
+  for (const KeptMember& kept : KEPT_MEMBERS) {
+    if (kept.parent == object && kept.name == key_) *member = &kept;
+  }
+  if (*member == nullptr) return true;
+  switch ((*member)->spelling) {
+    case Spelling::kAny:
+      break;
+    case Spelling::kUsual:
+      if (!usual_spelling_) {
+        usual_spelling_ = true;
+        for (const KeptMember& kept : KEPT_MEMBERS) {
+          if (kept.spelling == Spelling::kCamelCase) record(kept, JsonKind::kAbsent, false);
+        }
+      }
+      break;
+    case Spelling::kCamelCase:
+      if (usual_spelling_) *member = nullptr;
+      break;
   }
   return true;
 }
 
 bool Parser::parse(HookEvent* event) {
   event_ = event;
-  std::vector<Frame> stack;
-  Slot slot = Slot::kNone;
+  std::vector<Container> stack;
+  const KeptMember* member = nullptr;  // where the value goes, if anywhere
   for (;;) {
-    // One value, into `slot`.
+    // One value, into `member`.
     skip_white_space();
     if (!available(1)) return false;
     const bool top_level = stack.empty();
     auto found = [&](JsonKind kind, bool truthy) {
-      record(slot, kind, truthy);
+      if (member != nullptr) record(*member, kind, truthy);
       if (top_level) event_->kind = kind;
     };
     switch (*p_) {
@@ -655,7 +614,7 @@ bool Parser::parse(HookEvent* event) {
       case '[': {
         const bool is_object = *p_ == '{';
         // A container that goes nowhere, but the whole document when that is an object.
-        if (slot == Slot::kNone && (!top_level || !is_object)) {
+        if (member == nullptr && (!top_level || !is_object)) {
           if (top_level) event_->kind = JsonKind::kArray;
           if (!skip_container(&stack)) return false;
           break;
@@ -670,30 +629,29 @@ bool Parser::parse(HookEvent* event) {
         }
         if (stack.size() == kDeepestNesting) return false;
         if (!is_object) {
-          stack.push_back(Frame::kArray);
-          slot = Slot::kNone;
+          stack.push_back(Container::kArray);
+          member = nullptr;
           continue;
         }
-        const Frame frame = stack.empty()              ? Frame::kTopObject
-                            : slot == Slot::kToolInput ? Frame::kToolInputObject
-                                                       : Frame::kObject;
-        stack.push_back(frame);
-        if (!member_key(frame, &slot)) return false;
+        const Container object = top_level ? Container::kEvent : member->members;
+        stack.push_back(object);
+        if (!member_key(object, &member)) return false;
         continue;
       }
       case '"': {
         const bool empty = available(2) && p_[1] == '"';
         found(JsonKind::kString, !empty);
-        JsonField* f = field(slot);
-        if (f == nullptr || slot == Slot::kToolInput) {
+        if (member == nullptr || member->text_limit == 0) {
           if (!string(nullptr)) return false;
           break;
         }
-        const bool command = slot == Slot::kCommand;
-        TextSink sink{&f->text, &f->too_long, text_limit(slot),
-                      command ? &command_scanner_ : nullptr};
+        JsonField* f = member->field(*event_);
+        const bool command_line = member->shell_command_skill != nullptr;
+        if (command_line) command_scanner_ = ZindleCommandScanner();
+        TextSink sink{&f->text, &f->too_long, member->text_limit,
+                      command_line ? &command_scanner_ : nullptr};
         if (!string(&sink)) return false;
-        if (command) event_->shell_command_skill = command_scanner_.finish();
+        if (command_line) *member->shell_command_skill(*event_) = command_scanner_.finish();
         break;
       }
       case 't':
@@ -720,15 +678,15 @@ bool Parser::parse(HookEvent* event) {
       skip_white_space();
       if (stack.empty()) return !available(1) && !read_failed_;
       if (!available(1)) return false;
-      const Frame frame = stack.back();
-      const bool in_object = frame != Frame::kArray;
+      const Container container = stack.back();
+      const bool in_object = container != Container::kArray;
       if (*p_ == ',') {
         ++p_;
         skip_white_space();
         if (in_object) {
-          if (!member_key(frame, &slot)) return false;
+          if (!member_key(container, &member)) return false;
         } else {
-          slot = Slot::kNone;
+          member = nullptr;
         }
         break;
       }

@@ -41,7 +41,7 @@ struct JsonField {
 // The most of a kept text that the parser holds, so that memory stays bounded whatever the
 // event holds. A text that becomes a skill name is kept as long as a program argument can
 // be on Linux (MAX_ARG_STRLEN, less its NUL): a longer name could not be reported anyway.
-// Every other kept text (tool_name, hook_event_name, expansion_type) is compared only with
+// Every other kept text (tool names, hook_event_name, expansion_type) is compared only with
 // short names; hosts cap tool names at 64 characters.
 inline constexpr std::size_t kLongestSkillName = 128 * 1024 - 1;
 inline constexpr std::size_t kLongestName = 4096;
@@ -50,22 +50,37 @@ inline constexpr std::size_t kLongestName = 4096;
 // small (RFC 8259 lets a parser limit nesting; no host nests an event nearly this deep).
 inline constexpr std::size_t kDeepestNesting = 100000;
 
-// The parts of a hook event that the hook reads. Where a member name repeats, the last
-// occurrence wins; `command` and `skill` belong to that last `tool_input`.
-struct HookEvent {
-  JsonKind kind = JsonKind::kAbsent;  // of the whole document
-  JsonField tool_name;                // text up to kLongestName
-  JsonField tool_input;               // kind and truthiness only
-  JsonField command;                  // tool_input.command, when tool_input is an object
-  JsonField skill;                    // tool_input.skill, likewise
-  // What tool_input.command, when it is text, names as a shell command line
+// A tool call as the event names it: the tool and the members of its input that can name a
+// skill. Where a member name repeats, the last occurrence wins; the input's members belong
+// to the last input.
+struct ToolCall {
+  JsonField tool_name;   // text up to kLongestName
+  JsonField tool_input;  // kind and truthiness only
+  JsonField command;     // tool_input.command, when tool_input is an object
+  JsonField skill;       // tool_input.skill, likewise
+  JsonField name;        // tool_input.name, likewise
+  // What `command`, when it is text, names as a shell command line
   // (_resolve_bash_zindle_command), read as the text streams: a command of any length is
   // recognised, though at most kLongestSkillName of its text is kept.
   std::optional<std::string_view> shell_command_skill;
+};
+
+// The parts of a hook event that the hook reads (event_members.h lists them).
+struct HookEvent {
+  JsonKind kind = JsonKind::kAbsent;  // of the whole document
+  ToolCall tool;                      // tool_name and tool_input
+  // toolName and toolArgs, kept only in an event without hook_event_name, tool_name and
+  // tool_input (Copilot CLI's own format).
+  ToolCall camel_case_tool;
+  // The MCP call a host describes apart from the tool's name: mcp_context, kind only, and its
+  // tool_name, the tool's own name on its server (text up to kLongestName).
+  JsonField mcp_context;
+  JsonField mcp_tool_name;
   // The members of a UserPromptExpansion event, which announces a skill the user typed.
   JsonField hook_event_name;  // text up to kLongestName
   JsonField expansion_type;   // text up to kLongestName
   JsonField command_name;
+  JsonField command_source;  // text up to kLongestName
 };
 
 // Supplies the bytes of an event piece by piece.

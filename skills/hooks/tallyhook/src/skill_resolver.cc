@@ -10,11 +10,33 @@ Error wrong_kind(std::string_view what, std::string_view expected, const JsonFie
                std::string(kind_name(found.kind))};
 }
 
-// tool_input as the Skill and Bash routes read it: a falsy value stands for an empty
-// object, any other non-object cannot be looked into.
-std::optional<Error> check_tool_input(const HookEvent& data) {
-  if (data.tool_input.truthy && data.tool_input.kind != JsonKind::kObject) {
-    return wrong_kind("tool_input", "an object", data.tool_input);
+// How an event spells the members of its tool call, for diagnostics; and whether an input
+// that is no object makes the event malformed or is taken as empty.
+struct Spelling {
+  const ToolCall& call;
+  std::string_view tool_name;
+  std::string_view tool_input;
+  bool input_must_be_object;
+};
+
+// Copilot CLI's own format names the call in camelCase and names no event. Its toolArgs was
+// once documented as a JSON text, which is not looked into.
+Spelling spelling_of(const HookEvent& data) {
+  const bool camel_case = data.hook_event_name.kind == JsonKind::kAbsent &&
+                          data.tool.tool_name.kind == JsonKind::kAbsent &&
+                          data.tool.tool_input.kind == JsonKind::kAbsent &&
+                          (data.camel_case_tool.tool_name.kind != JsonKind::kAbsent ||
+                           data.camel_case_tool.tool_input.kind != JsonKind::kAbsent);
+  if (camel_case) return {data.camel_case_tool, "toolName", "toolArgs", false};
+  return {data.tool, "tool_name", "tool_input", true};
+}
+
+// The tool's input as the skill and shell routes read it: a falsy value stands for an empty
+// object; any other non-object cannot be looked into.
+std::optional<Error> check_tool_input(const Spelling& spelling) {
+  const JsonField& input = spelling.call.tool_input;
+  if (spelling.input_must_be_object && input.truthy && input.kind != JsonKind::kObject) {
+    return wrong_kind(spelling.tool_input, "an object", input);
   }
   return std::nullopt;
 }
@@ -26,6 +48,20 @@ Resolution skill_from(const JsonField& value, std::string_view member) {
   if (!value.is_string()) return wrong_kind(member, "a string", value);
   if (value.too_long) return std::optional<std::string>();
   return std::optional<std::string>(value.text);
+}
+
+Resolution skill_from(const Spelling& spelling, const SkillTool::Member& member) {
+  return skill_from(spelling.call.*member.field,
+                    std::string(spelling.tool_input) + "." + std::string(member.name));
+}
+
+Resolution skill_tool_skill(const Spelling& spelling, const SkillTool& tool) {
+  if (auto error = check_tool_input(spelling)) return *error;
+  const JsonField& first = spelling.call.*tool.first.field;
+  const bool second =
+      (tool.fallback == SkillTool::Fallback::kWhenFalsy && !first.truthy) ||
+      (tool.fallback == SkillTool::Fallback::kWhenAbsent && first.kind == JsonKind::kAbsent);
+  return skill_from(spelling, second ? tool.second : tool.first);
 }
 
 bool is_text(const JsonField& value, std::string_view text) {
@@ -40,44 +76,65 @@ std::string_view last_piece(std::string_view name) {
   return name.substr(piece);
 }
 
+// The own name of the MCP tool that `tool_name` names, if it names one: the host's
+// mcp_context where there is one, else what follows a known form of the name.
+std::optional<std::string_view> mcp_own_name(const HookEvent& data, std::string_view tool_name) {
+  if (data.mcp_tool_name.is_string()) {
+    if (data.mcp_tool_name.too_long) return std::string_view();
+    return data.mcp_tool_name.text;
+  }
+  for (const McpToolNameForm& form : MCP_TOOL_NAME_FORMS) {
+    if (!tool_name.starts_with(form.prefix)) continue;
+    return form.own_name_after_last_separator ? last_piece(tool_name)
+                                              : tool_name.substr(form.prefix.size());
+  }
+  return std::nullopt;
+}
+
+Resolution mcp_tool_skill(std::string_view own_name) {
+  for (const auto& [key, skill] : MCP_TOOL_TO_SKILL) {
+    if (key == own_name) return std::optional<std::string>(skill);
+  }
+  return std::optional<std::string>();
+}
+
 }  // namespace
 
 Result<std::optional<std::string>> _resolve_skill_name(const HookEvent& data) {
   if (data.kind != JsonKind::kObject) {
     return Error{"data must be an object, not " + std::string(kind_name(data.kind))};
   }
-  // A skill the user typed ("/zin-auth status"), expanded without any tool call.
+  // A command the user typed ("/zin-auth status"), expanded without any tool call. Claude Code
+  // says it is a slash command; Qwen Code says nothing.
   if (is_text(data.hook_event_name, "UserPromptExpansion")) {
-    if (!is_text(data.expansion_type, "slash_command")) return std::optional<std::string>();
+    if (data.expansion_type.kind != JsonKind::kAbsent &&
+        !is_text(data.expansion_type, "slash_command")) {
+      return std::optional<std::string>();
+    }
+    for (const std::string_view source : BUILT_IN_COMMAND_SOURCES) {
+      if (is_text(data.command_source, source)) return std::optional<std::string>();
+    }
     return skill_from(data.command_name, "command_name");
   }
-  const JsonField& tool_name = data.tool_name;
+  const Spelling spelling = spelling_of(data);
+  const JsonField& tool_name = spelling.call.tool_name;
   if (tool_name.kind == JsonKind::kAbsent) return std::optional<std::string>();
-  if (!tool_name.is_string()) return wrong_kind("tool_name", "a string", tool_name);
+  if (!tool_name.is_string()) return wrong_kind(spelling.tool_name, "a string", tool_name);
   if (tool_name.too_long) return std::optional<std::string>();
   const std::string_view name = tool_name.text;
 
-  if (name == "Skill") {
-    if (auto error = check_tool_input(data)) return *error;
-    // Hosts name the skill in "command" or, in newer releases, in "skill".
-    if (data.command.truthy) return skill_from(data.command, "tool_input.command");
-    return skill_from(data.skill, "tool_input.skill");
+  for (const SkillTool& tool : SKILL_TOOLS) {
+    if (name == tool.tool_name) return skill_tool_skill(spelling, tool);
   }
-  if (name.starts_with(MCP_TOOL_PREFIX)) {
-    const std::string_view tool = last_piece(name);
-    for (const auto& [key, skill] : MCP_TOOL_TO_SKILL) {
-      if (key == tool) return std::optional<std::string>(skill);
-    }
-    return std::optional<std::string>();
-  }
-  // Claude Code on Windows may run commands through PowerShell instead of Bash.
-  if (name == "Bash" || name == "PowerShell") {
-    if (auto error = check_tool_input(data)) return *error;
-    const JsonField& command = data.command;  // absent: the empty command line
+  if (const auto own_name = mcp_own_name(data, name)) return mcp_tool_skill(*own_name);
+  for (const std::string_view shell : SHELL_TOOLS) {
+    if (name != shell) continue;
+    if (auto error = check_tool_input(spelling)) return *error;
+    const JsonField& command = spelling.call.command;  // absent: the empty command line
     if (command.kind != JsonKind::kAbsent && !command.is_string()) {
-      return wrong_kind("tool_input.command", "a string", command);
+      return wrong_kind(std::string(spelling.tool_input) + ".command", "a string", command);
     }
-    return std::optional<std::string>(data.shell_command_skill);
+    return std::optional<std::string>(spelling.call.shell_command_skill);
   }
   return std::optional<std::string>();
 }

@@ -58,19 +58,75 @@ inline constexpr std::array<std::pair<std::string_view, std::string_view>, 38> M
         {"market_lens_export", "market-lens"},
     }};
 
-// The skill that the tool call of `data` used, or nothing, by three routes: the host's
-// "Skill" tool (tool_input.command, or tool_input.skill when command is falsy, taken as
-// given), a tool of the product's MCP server (looked up in MCP_TOOL_TO_SKILL by the text
-// after the last "__"), and the product's command-line tool run through a shell tool, "Bash"
-// or "PowerShell" (see _resolve_bash_zindle_command). A UserPromptExpansion event (the
-// user typed a skill's slash command) takes a fourth route instead: with expansion_type
-// "slash_command", command_name is the skill, taken as given. A text kept only in part (see
-// kLongestSkillName) names nothing. No side effects.
+// The hosts' own skill tools, and the members of the tool's input that name the skill: the
+// first, or the second instead when the first is falsy (kWhenFalsy) or absent (kWhenAbsent).
+struct SkillTool {
+  enum class Fallback { kNone, kWhenFalsy, kWhenAbsent };
+  struct Member {
+    std::string_view name;  // for diagnostics
+    JsonField ToolCall::*field;
+  };
+  std::string_view tool_name;
+  Member first;
+  Member second = {};
+  Fallback fallback = Fallback::kNone;
+};
+inline constexpr SkillTool SKILL_TOOLS[] = {
+    // Claude Code: "command" up to 2.0.34, "skill" since.
+    {"Skill",
+     {"command", &ToolCall::command},
+     {"skill", &ToolCall::skill},
+     SkillTool::Fallback::kWhenFalsy},
+    // Qwen Code and Copilot CLI: "skill"; OpenCode: "name".
+    {"skill",
+     {"skill", &ToolCall::skill},
+     {"name", &ToolCall::name},
+     SkillTool::Fallback::kWhenAbsent},
+    // Gemini CLI.
+    {"activate_skill", {"name", &ToolCall::name}},
+};
+
+// The hosts' shell tools, each with the command line in tool_input.command: Claude Code,
+// Codex CLI and Copilot CLI's Bash, Claude Code's PowerShell on Windows, Gemini CLI's and
+// Qwen Code's run_shell_command, and bash in Copilot CLI's own format and in OpenCode.
+inline constexpr std::string_view SHELL_TOOLS[] = {"Bash", "PowerShell", "run_shell_command",
+                                                   "bash"};
+
+// How the hosts name a tool of the product's MCP server: a prefix, then the tool's own name,
+// which for MCP_TOOL_PREFIX is the text after the last "__" (the server's name comes between).
+struct McpToolNameForm {
+  std::string_view prefix;
+  bool own_name_after_last_separator = false;
+};
+inline constexpr McpToolNameForm MCP_TOOL_NAME_FORMS[] = {
+    {MCP_TOOL_PREFIX, true},  // Claude Code, Codex CLI, Qwen Code: mcp__zindle__query_run
+    {"mcp_zindle_"},          // Gemini CLI
+    {"zindle-"},              // Copilot CLI
+    {"zindle_"},              // OpenCode
+};
+
+// Where a host says a command the user typed comes from, when that is the host itself: such a
+// command is no skill (Claude Code's /init). Qwen Code names no source, so its built-in
+// commands cannot be told from skills.
+inline constexpr std::string_view BUILT_IN_COMMAND_SOURCES[] = {"builtin"};
+
+// The skill that the tool call of `data` used, or nothing. The call is named by tool_name and
+// tool_input or, in an event without those and without hook_event_name, by toolName and
+// toolArgs (Copilot CLI's own format; there a toolArgs that is no object is taken as empty).
+// Three routes: one of SKILL_TOOLS names the skill in its input, taken as given; a tool of
+// the product's MCP server is looked up in MCP_TOOL_TO_SKILL by its own name, which is
+// mcp_context.tool_name where the event has it, else the name after one of
+// MCP_TOOL_NAME_FORMS; one of SHELL_TOOLS runs the product's command-line tool (see
+// _resolve_bash_zindle_command). A UserPromptExpansion event (the user typed a slash command)
+// takes a fourth route instead: with expansion_type "slash_command" or none, command_name is
+// the skill, taken as given, unless command_source is one of BUILT_IN_COMMAND_SOURCES. A text kept
+// only in part (see kLongestSkillName) names nothing. No side effects.
 //
 // Fails, without a result, when `data` is not an object or a member it reads has the
-// wrong kind: tool_name not text; for Skill and the shell tools, tool_input truthy but not
-// an object; for Skill, command or skill truthy but not text; for the shell tools, command
-// present but not text; for a slash command, command_name truthy but not text.
+// wrong kind: the tool's name not text; for the skill and shell tools, tool_input truthy but
+// not an object; for a skill tool, the member naming the skill truthy but not text; for the
+// shell tools, command present but not text; for a slash command, command_name truthy but
+// not text.
 Result<std::optional<std::string>> _resolve_skill_name(const HookEvent& data);
 
 }  // namespace tallyhook

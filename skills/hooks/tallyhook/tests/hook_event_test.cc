@@ -217,33 +217,40 @@ struct FieldCase {
 
 void PrintTo(const FieldCase& c, std::ostream* os) { *os << c.label; }
 
-JsonField command_of(const std::string& text) {
-  const auto event = parse_hook_event(text);
-  EXPECT_TRUE(event.has_value()) << text;
-  return event ? event->command : JsonField{};
-}
-
 class CommandField : public ::testing::TestWithParam<FieldCase> {};
 
+// Copilot CLI's own format holds the command in toolArgs, which is read alike.
 TEST_P(CommandField, KeepsKindTruthinessAndText) {
-  const JsonField field = command_of(GetParam().text);
-  EXPECT_EQ(field.kind, GetParam().kind);
-  EXPECT_EQ(field.truthy, GetParam().truthy);
-  EXPECT_EQ(field.text, GetParam().value);
-  EXPECT_EQ(field.too_long, GetParam().too_long);
-  const std::optional<std::string_view> shell_skill =
-      parse_hook_event(GetParam().text)->shell_command_skill;
-  for (const StringKernel* kernel : supported_string_kernels()) {
-    for (const std::size_t chunk : kChunkSizes) {
-      SCOPED_TRACE(::testing::Message() << kernel->name << " " << chunk);
-      ChunkedStream stream(GetParam().text, chunk);
-      const auto streamed = parse_hook_event(stream, *kernel);
-      ASSERT_TRUE(streamed.has_value());
-      EXPECT_EQ(streamed->command.kind, field.kind);
-      EXPECT_EQ(streamed->command.truthy, field.truthy);
-      EXPECT_EQ(streamed->command.text, field.text);
-      EXPECT_EQ(streamed->command.too_long, field.too_long);
-      EXPECT_EQ(streamed->shell_command_skill, shell_skill);
+  std::string camel_case = GetParam().text;
+  for (const auto& [usual, camel] :
+       {std::pair{"tool_input", "toolArgs"}, {"tool_name", "toolName"}}) {
+    for (std::size_t at; (at = camel_case.find(usual)) != std::string::npos;) {
+      camel_case.replace(at, std::string_view(usual).size(), camel);
+    }
+  }
+  const std::pair<std::string, const ToolCall HookEvent::*> spellings[] = {
+      {GetParam().text, &HookEvent::tool}, {camel_case, &HookEvent::camel_case_tool}};
+  for (const auto& [text, call] : spellings) {
+    const auto event = parse_hook_event(text);
+    ASSERT_TRUE(event.has_value()) << text;
+    const JsonField& field = ((*event).*call).command;
+    EXPECT_EQ(field.kind, GetParam().kind);
+    EXPECT_EQ(field.truthy, GetParam().truthy);
+    EXPECT_EQ(field.text, GetParam().value);
+    EXPECT_EQ(field.too_long, GetParam().too_long);
+    for (const StringKernel* kernel : supported_string_kernels()) {
+      for (const std::size_t chunk : kChunkSizes) {
+        SCOPED_TRACE(::testing::Message() << kernel->name << " " << chunk << " " << text);
+        ChunkedStream stream(text, chunk);
+        const auto streamed = parse_hook_event(stream, *kernel);
+        ASSERT_TRUE(streamed.has_value());
+        const ToolCall& streamed_call = (*streamed).*call;
+        EXPECT_EQ(streamed_call.command.kind, field.kind);
+        EXPECT_EQ(streamed_call.command.truthy, field.truthy);
+        EXPECT_EQ(streamed_call.command.text, field.text);
+        EXPECT_EQ(streamed_call.command.too_long, field.too_long);
+        EXPECT_EQ(streamed_call.shell_command_skill, ((*event).*call).shell_command_skill);
+      }
     }
   }
 }
@@ -298,20 +305,41 @@ INSTANTIATE_TEST_SUITE_P(
                   JsonKind::kString, true, "", true}),
     [](const auto& test) { return std::string(test.param.label); });
 
-TEST(Parser, KeepsTopLevelMembersOnly) {
-  const auto event =
-      parse_hook_event(R"({"a":{"tool_name":"Skill"},"tool_name":"Read","tool_name":"Skill",)"
-                       R"("tool_input":{"skill":"zin-auth","command":"","command_name":"x"},)"
-                       R"("tool_response":{"tool_name":1,"hook_event_name":"x"}})");
+TEST(Parser, KeepsMembersOnlyWhereTheyBelong) {
+  const auto event = parse_hook_event(
+      R"({"a":{"tool_name":"Skill"},"tool_name":"Read","tool_name":"Skill",)"
+      R"("tool_input":{"skill":"zin-auth","command":"","command_name":"x","toolArgs":{}},)"
+      R"("mcp_context":{"tool_name":"query_run","command":"zindle auth"},)"
+      R"("toolArgs":{"name":"n","tool_name":"t"},"toolName":"skill",)"
+      R"("tool_response":{"tool_name":1,"hook_event_name":"x","mcp_context":{"tool_name":"y"}}})");
   ASSERT_TRUE(event.has_value());
   EXPECT_EQ(event->hook_event_name.kind, JsonKind::kAbsent);
   EXPECT_EQ(event->command_name.kind, JsonKind::kAbsent);
-  EXPECT_EQ(event->tool_name.text, "Skill");
-  EXPECT_EQ(event->tool_input.kind, JsonKind::kObject);
-  EXPECT_TRUE(event->tool_input.truthy);
-  EXPECT_EQ(event->skill.text, "zin-auth");
-  EXPECT_EQ(event->command.kind, JsonKind::kString);
-  EXPECT_FALSE(event->command.truthy);
+  EXPECT_EQ(event->tool.tool_name.text, "Skill");
+  EXPECT_EQ(event->tool.tool_input.kind, JsonKind::kObject);
+  EXPECT_TRUE(event->tool.tool_input.truthy);
+  EXPECT_EQ(event->tool.skill.text, "zin-auth");
+  EXPECT_EQ(event->tool.command.kind, JsonKind::kString);
+  EXPECT_FALSE(event->tool.command.truthy);
+  EXPECT_EQ(event->mcp_tool_name.text, "query_run");
+  // The usual spelling is here, so the camelCase one counts for nothing.
+  EXPECT_EQ(event->camel_case_tool.tool_input.kind, JsonKind::kAbsent);
+  EXPECT_EQ(event->camel_case_tool.name.kind, JsonKind::kAbsent);
+  EXPECT_EQ(event->camel_case_tool.tool_name.kind, JsonKind::kAbsent);
+}
+
+// A repeated object replaces the earlier one together with the members kept from it.
+TEST(Parser, RepeatedObjectsForgetTheirMembers) {
+  const auto event = parse_hook_event(
+      R"({"mcp_context":{"tool_name":"query_run"},"mcp_context":null,)"
+      R"("toolArgs":{"command":"zindle auth","skill":"s"},"toolArgs":{"name":"n"}})");
+  ASSERT_TRUE(event.has_value());
+  EXPECT_EQ(event->mcp_context.kind, JsonKind::kNull);
+  EXPECT_EQ(event->mcp_tool_name.kind, JsonKind::kAbsent);
+  EXPECT_EQ(event->camel_case_tool.command.kind, JsonKind::kAbsent);
+  EXPECT_EQ(event->camel_case_tool.shell_command_skill, std::nullopt);
+  EXPECT_EQ(event->camel_case_tool.skill.kind, JsonKind::kAbsent);
+  EXPECT_EQ(event->camel_case_tool.name.text, "n");
 }
 
 }  // namespace

@@ -316,7 +316,7 @@ const RefValue* last_member(const RefValue& object, std::string_view name) {
   return found;
 }
 
-std::string describe(const char* what, const JsonField& e, const JsonField& a) {
+std::string describe(std::string_view what, const JsonField& e, const JsonField& a) {
   if (e.kind == a.kind && e.truthy == a.truthy && e.text == a.text && e.too_long == a.too_long) {
     return "";
   }
@@ -325,6 +325,36 @@ std::string describe(const char* what, const JsonField& e, const JsonField& a) {
            (f.too_long ? " too long" : " \"" + f.text + "\"");
   };
   return std::string(what) + ": expected " + show(e) + ", got " + show(a) + "; ";
+}
+
+ToolCall reference_call(const RefValue& document, std::string_view name, std::string_view input) {
+  ToolCall call;
+  call.tool_name = field_of(last_member(document, name), kLongestName);
+  const RefValue* tool_input = last_member(document, input);
+  call.tool_input = field_of(tool_input, 0);
+  if (tool_input != nullptr && tool_input->kind == JsonKind::kObject) {
+    const RefValue* command = last_member(*tool_input, "command");
+    call.command = field_of(command, kLongestSkillName);
+    if (command != nullptr && command->kind == JsonKind::kString) {
+      call.shell_command_skill = _resolve_bash_zindle_command(command->text);
+    }
+    call.skill = field_of(last_member(*tool_input, "skill"), kLongestSkillName);
+    call.name = field_of(last_member(*tool_input, "name"), kLongestSkillName);
+  }
+  return call;
+}
+
+std::string describe(std::string_view what, const ToolCall& e, const ToolCall& a) {
+  const std::string in = std::string(what) + ".";
+  std::string difference = describe(in + "tool_name", e.tool_name, a.tool_name) +
+                           describe(in + "tool_input", e.tool_input, a.tool_input) +
+                           describe(in + "command", e.command, a.command) +
+                           describe(in + "skill", e.skill, a.skill) +
+                           describe(in + "name", e.name, a.name);
+  if (e.shell_command_skill != a.shell_command_skill) {
+    difference += in + "shell command skill differs; ";
+  }
+  return difference;
 }
 
 }  // namespace
@@ -337,36 +367,35 @@ HookEvent reference_event(const RefValue& document) {
   HookEvent event;
   event.kind = document.kind;
   if (document.kind != JsonKind::kObject) return event;
-  event.tool_name = field_of(last_member(document, "tool_name"), kLongestName);
-  const RefValue* tool_input = last_member(document, "tool_input");
-  event.tool_input = field_of(tool_input, 0);
-  if (tool_input != nullptr && tool_input->kind == JsonKind::kObject) {
-    const RefValue* command = last_member(*tool_input, "command");
-    event.command = field_of(command, kLongestSkillName);
-    if (command != nullptr && command->kind == JsonKind::kString) {
-      event.shell_command_skill = _resolve_bash_zindle_command(command->text);
-    }
-    event.skill = field_of(last_member(*tool_input, "skill"), kLongestSkillName);
+  event.tool = reference_call(document, "tool_name", "tool_input");
+  if (last_member(document, "hook_event_name") == nullptr &&
+      last_member(document, "tool_name") == nullptr &&
+      last_member(document, "tool_input") == nullptr) {
+    event.camel_case_tool = reference_call(document, "toolName", "toolArgs");
+  }
+  const RefValue* mcp_context = last_member(document, "mcp_context");
+  event.mcp_context = field_of(mcp_context, 0);
+  if (mcp_context != nullptr && mcp_context->kind == JsonKind::kObject) {
+    event.mcp_tool_name = field_of(last_member(*mcp_context, "tool_name"), kLongestName);
   }
   event.hook_event_name = field_of(last_member(document, "hook_event_name"), kLongestName);
   event.expansion_type = field_of(last_member(document, "expansion_type"), kLongestName);
   event.command_name = field_of(last_member(document, "command_name"), kLongestSkillName);
+  event.command_source = field_of(last_member(document, "command_source"), kLongestName);
   return event;
 }
 
 std::string describe_difference(const HookEvent& expected, const HookEvent& actual) {
   std::string difference;
   if (expected.kind != actual.kind) difference += "document kind differs; ";
-  difference += describe("tool_name", expected.tool_name, actual.tool_name);
-  difference += describe("tool_input", expected.tool_input, actual.tool_input);
-  difference += describe("command", expected.command, actual.command);
-  difference += describe("skill", expected.skill, actual.skill);
-  if (expected.shell_command_skill != actual.shell_command_skill) {
-    difference += "shell command skill differs; ";
-  }
+  difference += describe("tool", expected.tool, actual.tool);
+  difference += describe("camel_case_tool", expected.camel_case_tool, actual.camel_case_tool);
+  difference += describe("mcp_context", expected.mcp_context, actual.mcp_context);
+  difference += describe("mcp_tool_name", expected.mcp_tool_name, actual.mcp_tool_name);
   difference += describe("hook_event_name", expected.hook_event_name, actual.hook_event_name);
   difference += describe("expansion_type", expected.expansion_type, actual.expansion_type);
   difference += describe("command_name", expected.command_name, actual.command_name);
+  difference += describe("command_source", expected.command_source, actual.command_source);
   return difference;
 }
 

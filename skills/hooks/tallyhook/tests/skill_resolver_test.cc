@@ -118,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
         ResolveCase{R"({"tool_name":"Bash","tool_input":{"command":0}})", kFails},
         ResolveCase{R"({"tool_name":"Bash","tool_input":{"command":["zindle"]}})", kFails},
         ResolveCase{R"({"tool_name":"Bash","tool_input":"zindle auth"})", kFails},
-        ResolveCase{R"({"tool_name":"bash","tool_input":{"command":"zindle auth"}})", kNothing}));
+        ResolveCase{R"({"tool_name":"BASH","tool_input":{"command":"zindle auth"}})", kNothing}));
 
 // Claude Code on Windows: PowerShell is a shell tool with the same rules as Bash.
 INSTANTIATE_TEST_SUITE_P(
@@ -138,6 +138,87 @@ INSTANTIATE_TEST_SUITE_P(
         ResolveCase{R"({"tool_name":"PowerShell\ud800","tool_input":{"command":"zindle auth"}})",
                     kNothing}));
 
+// The other hosts' skill tools: the Skill tool's rules, on their own members.
+INSTANTIATE_TEST_SUITE_P(
+    OtherSkillTools, ResolveSkill,
+    ::testing::Values(
+        ResolveCase{R"({"tool_name":"activate_skill","tool_input":{"name":"zin-auth"}})",
+                    "zin-auth"},
+        ResolveCase{R"({"tool_name":"activate_skill","tool_input":{"skill":"zin-auth"}})",
+                    kNothing},
+        ResolveCase{R"({"tool_name":"activate_skill","tool_input":{"name":7}})", kFails},
+        ResolveCase{R"({"tool_name":"activate_skill","tool_input":"zin-auth"})", kFails},
+        ResolveCase{R"({"tool_name":"skill","tool_input":{"skill":"zin-auth"}})", "zin-auth"},
+        ResolveCase{R"({"tool_name":"skill","tool_input":{"name":"zin-auth"}})", "zin-auth"},
+        ResolveCase{R"({"tool_name":"skill","tool_input":{"skill":"a","name":"b"}})", "a"},
+        // "name" stands in only for an absent "skill".
+        ResolveCase{R"({"tool_name":"skill","tool_input":{"skill":"","name":"b"}})", kNothing},
+        ResolveCase{R"({"tool_name":"skill","tool_input":{"skill":null,"name":"b"}})", kNothing},
+        ResolveCase{R"({"tool_name":"skill","tool_input":{"skill":[1],"name":"b"}})", kFails},
+        ResolveCase{R"({"tool_name":"skill","tool_input":{"name":true}})", kFails},
+        ResolveCase{R"({"tool_name":"skill","tool_input":{"command":"zin-auth"}})", kNothing},
+        ResolveCase{R"({"tool_name":"skill","tool_input":{"skill":"zin-auth\ud800"}})",
+                    "zin-auth\xED\xA0\x80"},
+        ResolveCase{R"({"tool_name":"Activate_Skill","tool_input":{"name":"zin-auth"}})",
+                    kNothing}));
+
+// The other hosts' shell tools take the Bash route.
+INSTANTIATE_TEST_SUITE_P(
+    OtherShellTools, ResolveSkill,
+    ::testing::Values(
+        ResolveCase{R"({"tool_name":"run_shell_command","tool_input":{"command":"zindle auth"}})",
+                    "zin-auth"},
+        ResolveCase{R"({"tool_name":"bash","tool_input":{"command":"zindle query run"}})",
+                    "zin-dataset-query"},
+        ResolveCase{R"({"tool_name":"run_shell_command","tool_input":{"command":null}})", kFails},
+        ResolveCase{R"({"tool_name":"bash","tool_input":["zindle auth"]})", kFails},
+        ResolveCase{R"({"tool_name":"run_shell_command","tool_input":{}})", kNothing}));
+
+// Each host's name for an MCP tool of the product's server, and Gemini CLI's mcp_context.
+#define CONTEXT(tool_name) R"(,"mcp_context":{"server_name":"zindle","tool_name":)" tool_name "}}"
+INSTANTIATE_TEST_SUITE_P(
+    McpNameForms, ResolveSkill,
+    ::testing::Values(
+        ResolveCase{R"({"tool_name":"mcp_zindle_query_run"})", "zin-dataset-query"},
+        ResolveCase{R"({"tool_name":"zindle-auth_doctor"})", "zin-auth"},
+        ResolveCase{R"({"tool_name":"zindle_skills_list"})", "zin-skills"},
+        ResolveCase{R"({"tool_name":"zindle-query_unknown"})", kNothing},
+        ResolveCase{R"({"tool_name":"zindle-"})", kNothing},
+        ResolveCase{R"({"tool_name":"other-query_run"})", kNothing},
+        ResolveCase{R"({"tool_name":"mcp_other_query_run"})", kNothing},
+        ResolveCase{R"({"tool_name":"Zindle-query_run"})", kNothing},
+        ResolveCase{R"({"tool_name":"mcp_zindle_query_run")" CONTEXT(R"("auth_doctor")"),
+                    "zin-auth"},
+        ResolveCase{R"({"tool_name":"query_run")" CONTEXT(R"("query_run")"), "zin-dataset-query"},
+        ResolveCase{R"({"tool_name":"mcp_zindle_query_run")" CONTEXT(R"("other")"), kNothing},
+        ResolveCase{R"({"tool_name":"mcp_zindle_query_run")" CONTEXT("7"), "zin-dataset-query"},
+        ResolveCase{R"({"tool_name":"mcp_zindle_query_run","mcp_context":"query_run"})",
+                    "zin-dataset-query"},
+        ResolveCase{R"({"tool_name":"run_shell_command","tool_input":{"command":"zindle auth"})"
+                    R"(,"mcp_context":null})",
+                    "zin-auth"}));
+
+// Copilot CLI's own format: camelCase members, and no event name.
+INSTANTIATE_TEST_SUITE_P(
+    CamelCase, ResolveSkill,
+    ::testing::Values(
+        ResolveCase{R"({"toolName":"bash","toolArgs":{"command":"zindle auth status"}})",
+                    "zin-auth"},
+        ResolveCase{R"({"toolName":"skill","toolArgs":{"skill":"zin-auth"},"toolResult":{}})",
+                    "zin-auth"},
+        ResolveCase{R"({"toolName":"zindle-query_run","toolArgs":{}})", "zin-dataset-query"},
+        ResolveCase{R"({"toolName":"bash","toolArgs":{"command":null}})", kFails},
+        ResolveCase{R"({"toolName":7})", kFails},
+        // Older releases documented toolArgs as a JSON text, which is not looked into.
+        ResolveCase{R"({"toolName":"bash","toolArgs":"{\"command\":\"zindle auth\"}"})", kNothing},
+        // Where the event has any of the usual members, those count.
+        ResolveCase{R"({"tool_name":"Read","toolName":"skill","toolArgs":{"skill":"a"}})",
+                    kNothing},
+        ResolveCase{R"({"tool_input":{},"toolName":"skill","toolArgs":{"skill":"a"}})", kNothing},
+        ResolveCase{R"({"hook_event_name":"x","toolName":"skill","toolArgs":{"skill":"a"}})",
+                    kNothing},
+        ResolveCase{R"({"toolArgs":{"skill":"a"}})", kNothing}));
+
 // A skill the user typed: the UserPromptExpansion event replaces the three routes.
 #define EXPANSION(members) R"({"hook_event_name":"UserPromptExpansion",)" members "}"
 INSTANTIATE_TEST_SUITE_P(
@@ -151,7 +232,20 @@ INSTANTIATE_TEST_SUITE_P(
             "zindle:zin-auth"},
         ResolveCase{EXPANSION(R"("expansion_type":"prompt","command_name":"zin-auth")"), kNothing},
         ResolveCase{EXPANSION(R"("expansion_type":7,"command_name":"zin-auth")"), kNothing},
-        ResolveCase{EXPANSION(R"("command_name":"zin-auth")"), kNothing},
+        // Qwen Code names no expansion_type.
+        ResolveCase{EXPANSION(R"("command_name":"zin-auth","command_args":"status")"), "zin-auth"},
+        ResolveCase{EXPANSION(R"("expansion_type":null,"command_name":"zin-auth")"), kNothing},
+        // A command of the host's own is no skill; a bundled or plugin skill is one.
+        ResolveCase{EXPANSION(R"("expansion_type":"slash_command","command_name":"init",)"
+                              R"("command_source":"builtin")"),
+                    kNothing},
+        ResolveCase{EXPANSION(R"("command_name":"init","command_source":"builtin")"), kNothing},
+        ResolveCase{EXPANSION(R"("expansion_type":"slash_command","command_name":"code-review",)"
+                              R"("command_source":"bundled")"),
+                    "code-review"},
+        ResolveCase{EXPANSION(R"("expansion_type":"slash_command","command_name":"zin-auth",)"
+                              R"("command_source":"Builtin")"),
+                    "zin-auth"},
         ResolveCase{EXPANSION(R"("expansion_type":"slash_command")"), kNothing},
         ResolveCase{EXPANSION(R"("expansion_type":"slash_command","command_name":"")"), kNothing},
         ResolveCase{EXPANSION(R"("expansion_type":"slash_command","command_name":null)"), kNothing},
@@ -202,6 +296,8 @@ TEST(ResolveSkill, NamesTheOffendingMember) {
   EXPECT_EQ(
       resolve(EXPANSION(R"("expansion_type":"slash_command","command_name":true)")).error().message,
       "command_name must be a string, not boolean");
+  EXPECT_EQ(resolve(R"({"toolName":"skill","toolArgs":{"skill":1}})").error().message,
+            "toolArgs.skill must be a string, not number");
 }
 
 }  // namespace
