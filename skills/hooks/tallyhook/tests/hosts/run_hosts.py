@@ -88,7 +88,8 @@ CASES = [Case(*row) for row in [
     ("gemini", "tools",            "check login",     TOOL_CALLS,                                    "mcp",          TOOL_CALLS_REPORTED, TOOL_CALLS_COUNTED,  "AfterTool"),
     ("qwen", "tools",              "check login",     TOOL_CALLS,                                    "mcp",          TOOL_CALLS_REPORTED, TOOL_CALLS_COUNTED,  "PostToolUseFailure"),
     ("qwen", "typed_skill",        "/zin-auth status", [],                                           "",             ["zin-auth"],        ["zin-auth"],        "UserPromptExpansion"),
-    ("qwen", "builtin_command",    "/init",           [],                                            "",             [],                  [],                  "UserPromptExpansion"),
+    # Nothing in Qwen Code's event tells a built-in command from a skill (docs/HOSTS.md).
+    ("qwen", "builtin_command",    "/init",           [],                                            "",             ["init"],            ["init"],            "UserPromptExpansion"),
     ("copilot", "tools",           "check login",     TOOL_CALLS,                                    "claude_style mcp", TOOL_CALLS_REPORTED, TOOL_CALLS_COUNTED, "PostToolUse"),
     ("copilot", "native_tools",    "check login",     TOOL_CALLS,                                    "native mcp",   TOOL_CALLS_REPORTED, TOOL_CALLS_COUNTED,  UNNAMED),
     ("opencode", "tools",          "check login",     TOOL_CALLS,                                    "mcp",          TOOL_CALLS_REPORTED, TOOL_CALLS_COUNTED,  "PostToolUse"),
@@ -314,7 +315,9 @@ class Suite:
         (skill / "SKILL.md").write_text(SKILL_MD)
 
     def mcp_server_args(self):
-        return [sys.executable, str(self.mcp_server)]
+        # python3 from the case's PATH, not this interpreter's path: Gemini CLI's events name
+        # the command line, and the kept ones name no path of this machine.
+        return ["python3", str(self.mcp_server)]
 
     def with_capture(self, block, capture):
         """A README block with the capture hook after the hook in each group."""
@@ -343,7 +346,8 @@ class Suite:
         (settings_dir / "settings.json").write_text(json.dumps(settings, indent=2))
         self.skill_home(home, ".claude/skills")
         command = ["claude", "-p", prompt, "--allowedTools", ALLOWED_CLAUDE_TOOLS]
-        server = {"type": "stdio", "command": sys.executable, "args": [str(self.mcp_server)]}
+        program, *args = self.mcp_server_args()
+        server = {"type": "stdio", "command": program, "args": args}
         if "mcp" in setup:
             (base / "mcp.json").write_text(json.dumps({"mcpServers": {"zindle": server}}))
             command += ["--mcp-config", str(base / "mcp.json")]
@@ -377,8 +381,9 @@ class Suite:
             "",
         ]
         if "mcp" in setup:
-            config += ["[mcp_servers.zindle]", f"command = {json.dumps(sys.executable)}",
-                       f"args = [{json.dumps(str(self.mcp_server))}]", ""]
+            program, *args = self.mcp_server_args()
+            config += ["[mcp_servers.zindle]", f"command = {json.dumps(program)}",
+                       f"args = {json.dumps(args)}", ""]
         if "toml" in setup:
             config += [self.blocks["codex_toml"][0].replace(README_HOOK_PATH, str(self.hook)),
                        "[[hooks.PostToolUse.hooks]]", 'type = "command"',
@@ -404,8 +409,8 @@ class Suite:
             "telemetry": {"enabled": False},
         })
         if "mcp" in setup:
-            command, *args = self.mcp_server_args()
-            settings["mcpServers"] = {"zindle": {"command": command, "args": args}}
+            program, *args = self.mcp_server_args()
+            settings["mcpServers"] = {"zindle": {"command": program, "args": args}}
         (home / ".gemini").mkdir()
         (home / ".gemini" / "settings.json").write_text(json.dumps(settings, indent=2))
         self.skill_home(home, ".gemini/skills")
@@ -422,8 +427,8 @@ class Suite:
             "telemetry": {"enabled": False},
         })
         if "mcp" in setup:
-            command, *args = self.mcp_server_args()
-            settings["mcpServers"] = {"zindle": {"command": command, "args": args}}
+            program, *args = self.mcp_server_args()
+            settings["mcpServers"] = {"zindle": {"command": program, "args": args}}
         (home / ".qwen").mkdir()
         (home / ".qwen" / "settings.json").write_text(json.dumps(settings, indent=2))
         self.skill_home(home, ".qwen/skills")
@@ -444,8 +449,8 @@ class Suite:
         (home / ".copilot" / "hooks").mkdir(parents=True)
         (home / ".copilot" / "hooks" / "tallyhook.json").write_text(json.dumps(hooks, indent=2))
         if "mcp" in setup:
-            command, *args = self.mcp_server_args()
-            server = {"type": "local", "command": command, "args": args, "tools": ["*"]}
+            program, *args = self.mcp_server_args()
+            server = {"type": "local", "command": program, "args": args, "tools": ["*"]}
             (home / ".copilot" / "mcp-config.json").write_text(
                 json.dumps({"mcpServers": {"zindle": server}}))
         self.skill_home(home, ".copilot/skills")
