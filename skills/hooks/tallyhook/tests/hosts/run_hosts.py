@@ -401,38 +401,32 @@ class Suite:
     def gemini_setup(self, base, home, work, events, prompt, setup, capture, env, url):
         env.update({"GEMINI_API_KEY": "dummy", "GOOGLE_GEMINI_BASE_URL": url,
                     "GEMINI_CLI_TRUST_WORKSPACE": "true"})
-        settings = self.with_capture(self.blocks["gemini"][0], capture)
-        settings.update({
+        self.settings_file(home / ".gemini", "gemini", capture, setup, {
             "security": {"auth": {"selectedType": "gemini-api-key"}},
             "general": {"enableAutoUpdate": False, "enableAutoUpdateNotification": False},
-            "privacy": {"usageStatisticsEnabled": False},
-            "telemetry": {"enabled": False},
         })
-        if "mcp" in setup:
-            program, *args = self.mcp_server_args()
-            settings["mcpServers"] = {"zindle": {"command": program, "args": args}}
-        (home / ".gemini").mkdir()
-        (home / ".gemini" / "settings.json").write_text(json.dumps(settings, indent=2))
-        self.skill_home(home, ".gemini/skills")
         return ["gemini", "-p", prompt, "--yolo"]
 
     def qwen_setup(self, base, home, work, events, prompt, setup, capture, env, url):
         env.update({"OPENAI_API_KEY": "sk-dummy", "OPENAI_BASE_URL": url + "/v1",
                     "OPENAI_MODEL": "qwen3-coder-plus"})
-        settings = self.with_capture(self.blocks["qwen"][0], capture)
-        # Usage statistics on would send a beacon out at every start.
-        settings.update({
-            "security": {"auth": {"selectedType": "openai"}},
-            "privacy": {"usageStatisticsEnabled": False},
-            "telemetry": {"enabled": False},
-        })
+        self.settings_file(home / ".qwen", "qwen", capture, setup,
+                           {"security": {"auth": {"selectedType": "openai"}}})
+        return ["qwen", "-p", prompt, "--yolo"]
+
+    def settings_file(self, folder, host, capture, setup, settings):
+        """Gemini CLI's and Qwen Code's settings.json: the README's hooks, SETTINGS, usage
+        statistics and telemetry off (Qwen Code's would send a beacon out at every start),
+        the MCP server where the case has it; and the skill beside it."""
+        settings.update(self.with_capture(self.blocks[host][0], capture))
+        settings.update({"privacy": {"usageStatisticsEnabled": False},
+                         "telemetry": {"enabled": False}})
         if "mcp" in setup:
             program, *args = self.mcp_server_args()
             settings["mcpServers"] = {"zindle": {"command": program, "args": args}}
-        (home / ".qwen").mkdir()
-        (home / ".qwen" / "settings.json").write_text(json.dumps(settings, indent=2))
-        self.skill_home(home, ".qwen/skills")
-        return ["qwen", "-p", prompt, "--yolo"]
+        folder.mkdir()
+        (folder / "settings.json").write_text(json.dumps(settings, indent=2))
+        self.skill_home(folder.parent, f"{folder.name}/skills")
 
     def copilot_setup(self, base, home, work, events, prompt, setup, capture, env, url):
         env.update({"COPILOT_OFFLINE": "true", "COPILOT_PROVIDER_BASE_URL": url + "/v1",
