@@ -119,7 +119,8 @@ zindle server, or the zindle command run through Bash), the hook reports it by
 running zindle from its own directory, at most once per skill in 30 seconds.
 
 The program is linked statically. It starts the zindle program that sits in
-its own directory, /usr/bin.")
+its own directory, /usr/bin. OpenCode's plugin for it is in
+/usr/share/tallyhook/opencode.")
 
 set(CPACK_DEBIAN_LOGGING_PACKAGE_NAME ${_zindle_logging_package})
 set(CPACK_DEBIAN_LOGGING_PACKAGE_SECTION libs)

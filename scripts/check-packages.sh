@@ -62,6 +62,17 @@ for artifact in "${artifacts[@]}"; do
 done
 if grep -rlaF "$PWD" "$scratch/contents"; then fail "the files above hold the build path $PWD"; fi
 
+step "the OpenCode plugin in every package of the hook, as in the sources"
+for artifact in "${artifacts[@]}"; do
+  case "$artifact" in
+    tallyhook_*.deb) plugin=usr/share/tallyhook/opencode/tallyhook.js ;;
+    tallyhook-*) top=${artifact%.tar.gz}; plugin=${top%.zip}/share/tallyhook/opencode/tallyhook.js ;;
+    *) continue ;;
+  esac
+  cmp -s skills/hooks/tallyhook/opencode/tallyhook.js "$scratch/contents/$artifact/$plugin" ||
+    fail "$artifact: no $plugin, or not the one in the sources"
+done
+
 step "the x86_64 and macOS artifacts again, in other build trees, under umask 002 and UTC+9: the same bytes"
 # The builder's umask reaches every directory of the packages, its time zone the zip's times;
 # scripts/package.sh must make the same bytes whatever they are. (JST-9 is Tokyo's time, in a

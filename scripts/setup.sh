@@ -7,8 +7,8 @@
 #                   them, as the logging library's yardstick), and the release
 #                   packages with their checks (mingw-w64 and wine for Windows, the arm64 cross
 #                   compiler and qemu-user, dpkg-dev and lintian for the Debian packages, zig
-#                   and the LLVM tools for macOS), and Node.js, npm and Python for the suite
-#                   that runs the real agent hosts.
+#                   and the LLVM tools for macOS), and Node.js, npm, Python and ripgrep
+#                   (OpenCode's skill tool needs rg) for the suite that runs the real agent hosts.
 # clang does not pull in its sanitizer and libFuzzer runtimes without recommended packages: they
 # are named here.
 set -euo pipefail
@@ -21,7 +21,7 @@ if [ "${1:-all}" != demo ]; then
     g++-mingw-w64-x86-64-posix wine wine64
     g++-aarch64-linux-gnu qemu-user-static
     dpkg-dev file lintian unzip git llvm
-    python3 nodejs
+    python3 nodejs ripgrep
   )
   # A nodejs package from elsewhere (NodeSource) carries its own npm and conflicts with
   # Debian's: ask for npm only where no npm is installed at all.

@@ -1,5 +1,6 @@
-"""A scripted model on 127.0.0.1 for the host suite, speaking both wire formats the hosts use:
-the Anthropic Messages API (Claude Code) and the OpenAI Responses API (Codex CLI).
+"""A scripted model on 127.0.0.1 for the host suite, speaking the wire formats the hosts use:
+the Anthropic Messages API (Claude Code), the OpenAI Responses API (Codex CLI), OpenAI Chat
+Completions (Qwen Code, Copilot CLI, OpenCode) and the Gemini API (Gemini CLI).
 
 Usage: fake_model.py SCRIPTS.json LOG_FILE   (prints the port it listens on)
 (With FAKE_MODEL_DUMP=FILE it also appends every request body to FILE: how a new host release
@@ -7,11 +8,14 @@ is studied.)
 
 SCRIPTS.json maps a case name to its list of steps. A host reaches its case through the base
 URL it is given: http://127.0.0.1:PORT/<case>/v1/... Each step is one tool call, abstract
-enough for either host:
+enough for any host:
   {"shell": "zindle auth status"}             the host's shell tool, whatever its name and shape
-  {"tool": "Skill", "input": {...}}           a tool by name (Claude Code)
-  {"mcp": "query_run", "input": {...}}        the MCP tool whose name ends in __query_run
-  {"read": "/abs/path"}                       Claude Code's Read
+  {"skill": "zin-auth"}                       the host's skill tool, whatever its name and shape
+  {"tool": "Skill", "input": {...}}           a tool by name
+  {"mcp": "query_run", "input": {...}}        the zindle server's MCP tool query_run, in the
+                                              host's naming (mcp__zindle__query_run,
+                                              mcp_zindle_query_run, zindle-query_run, ...)
+  {"read": "/abs/path"}                       the host's file-reading tool
   {"patch": "*** Begin Patch ..."}            Codex's freeform apply_patch
 After the last step the model answers with a short text.
 
@@ -24,11 +28,18 @@ import os
 import re
 import sys
 import threading
+import time
 import uuid
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 SEARCH_TOOLS = ("ToolSearch", "tool_search")
-SHELL_TOOLS = ("Bash", "exec_command", "shell_command", "shell", "local_shell")
+SHELL_TOOLS = ("Bash", "exec_command", "shell_command", "shell", "local_shell",
+               "run_shell_command", "bash")
+SKILL_TOOLS = ("Skill", "activate_skill", "skill")
+READ_TOOLS = ("Read", "read_file", "read", "view")
+# The member that names a skill or a file, in the order a schema is asked for them.
+SKILL_MEMBERS = ("skill", "name", "command")
+PATH_MEMBERS = ("file_path", "absolute_path", "filePath", "path")
 FINAL_TEXT = "Done."
 
 scripts = {}
@@ -46,12 +57,20 @@ def log(record):
 
 
 def tool_name(tool):
-    # Responses API function tools carry the name at the top; some hosts nest it.
+    # Responses API function tools carry the name at the top; Chat Completions nests it.
     return tool.get("name") or (tool.get("function") or {}).get("name") or ""
 
 
 def tool_schema(tool):
-    return tool.get("input_schema") or tool.get("parameters") or {}
+    tool = tool.get("function") or tool
+    return (tool.get("input_schema") or tool.get("parameters")
+            or tool.get("parametersJsonSchema") or {})
+
+
+def schema_member(tools, name, members):
+    """The first of `members` that the tool's schema has (the first of them if none)."""
+    props = tool_schema(tools.get(name) or {}).get("properties") or {}
+    return next((m for m in members if m in props), members[0])
 
 
 def offered_tools(body):
@@ -72,6 +91,9 @@ def offered_tools(body):
             tools[name] = tool
 
     for tool in body.get("tools") or []:
+        # The Gemini API groups a request's functions in one or more tool objects.
+        for declaration in tool.get("functionDeclarations") or tool.get("function_declarations") or []:
+            add(declaration)
         add(tool)
     items = body.get("input")
     for item in items if isinstance(items, list) else []:
@@ -95,10 +117,18 @@ def shell_call(tools, command):
 
 
 def mcp_tool(tools, short_name):
+    """The host's name for the zindle server's tool: "mcp__zindle__query_run",
+    "mcp_zindle_query_run", "zindle-query_run", "zindle_query_run", or the bare name."""
     for name in tools:
         if name == short_name or name.endswith("__" + short_name):
             return name
+        if "zindle" in name and name.endswith(short_name) and name[-len(short_name) - 1] in "_-":
+            return name
     return None
+
+
+def named_tool(tools, candidates):
+    return next((name for name in candidates if name in tools), None)
 
 
 # --- What the host has already done ------------------------------------------------------
@@ -131,6 +161,33 @@ def responses_calls(body):
     return calls
 
 
+def chat_calls(body):
+    calls = []
+    for message in body.get("messages") or []:
+        if message.get("role") != "assistant":
+            continue
+        for call in message.get("tool_calls") or []:
+            function = call.get("function") or {}
+            try:
+                arguments = json.loads(function.get("arguments") or "{}")
+            except ValueError:
+                arguments = {}
+            calls.append((function.get("name"), arguments))
+    return calls
+
+
+def gemini_calls(body):
+    calls = []
+    for content in body.get("contents") or []:
+        if content.get("role") != "model":
+            continue
+        for part in content.get("parts") or []:
+            call = part.get("functionCall") or part.get("function_call")
+            if call:
+                calls.append((call.get("name"), call.get("args") or {}))
+    return calls
+
+
 def next_call(case, tools, calls, raw):
     """The next call to make, or None when the script is done."""
     searched = [c for c in calls if c[0] in SEARCH_TOOLS or c[0] == "tool_search_call"]
@@ -142,7 +199,11 @@ def next_call(case, tools, calls, raw):
     if "shell" in step:
         return shell_call(tools, step["shell"]) or ("Bash", {"command": step["shell"]})
     if "read" in step:
-        return "Read", {"file_path": step["read"]}
+        name = named_tool(tools, READ_TOOLS) or "Read"
+        return name, {schema_member(tools, name, PATH_MEMBERS): step["read"]}
+    if "skill" in step:
+        name = named_tool(tools, SKILL_TOOLS) or "Skill"
+        return name, {schema_member(tools, name, SKILL_MEMBERS): step["skill"]}
     if "patch" in step:
         return "apply_patch", step["patch"]
     if "tool" in step:
@@ -156,7 +217,9 @@ def next_call(case, tools, calls, raw):
                 if search == "ToolSearch":
                     return search, {"query": "select:" + target}
                 return search, {"query": target}
-        name = step["mcp"]
+        # Some hosts (Qwen Code) answer the search with the tool's name but offer it no
+        # further: call it by that name.
+        name = deferred_name(raw, step["mcp"])
     return name, step.get("input", {})
 
 
@@ -177,7 +240,10 @@ def sse(handler, events):
     handler.send_header("Connection", "close")
     handler.end_headers()
     for name, data in events:
-        handler.wfile.write(f"event: {name}\ndata: {json.dumps(data)}\n\n".encode())
+        # Chat Completions and the Gemini API send unnamed events; "[DONE]" is sent bare.
+        line = data if isinstance(data, str) else json.dumps(data)
+        head = f"event: {name}\n" if name else ""
+        handler.wfile.write(f"{head}data: {line}\n\n".encode())
     handler.wfile.flush()
     handler.close_connection = True
 
@@ -256,6 +322,63 @@ def responses_answer(handler, body, tools, call):
     ])
 
 
+def chat_answer(handler, body, call):
+    """OpenAI Chat Completions: one chunk with the whole tool call (or text), then the finish
+    and the usage; or the whole message when the host did not ask for a stream."""
+    base = {"id": "chatcmpl-" + uuid.uuid4().hex[:24], "created": int(time.time()),
+            "model": body.get("model", "gpt")}
+    usage = {"prompt_tokens": 10, "completion_tokens": 5, "total_tokens": 15}
+    if call is None:
+        message = {"role": "assistant", "content": FINAL_TEXT}
+        finish = "stop"
+    else:
+        message = {"role": "assistant", "content": None, "tool_calls": [
+            {"index": 0, "id": "call_" + uuid.uuid4().hex[:24], "type": "function",
+             "function": {"name": call[0], "arguments": json.dumps(call[1])}}]}
+        finish = "tool_calls"
+    if not body.get("stream"):
+        return json_answer(handler, dict(base, object="chat.completion", usage=usage, choices=[
+            {"index": 0, "message": message, "finish_reason": finish}]))
+    chunk = dict(base, object="chat.completion.chunk")
+    sse(handler, [
+        (None, dict(chunk, choices=[{"index": 0, "delta": message, "finish_reason": None}])),
+        (None, dict(chunk, choices=[{"index": 0, "delta": {}, "finish_reason": finish}])),
+        (None, dict(chunk, choices=[], usage=usage)),
+        (None, "[DONE]"),
+    ])
+
+
+def from_schema(schema):
+    """The plainest value a JSON schema accepts: side requests (Gemini CLI's model router)
+    ask for JSON of a given shape and retry, with back-off, until they get it."""
+    kind = str(schema.get("type", "object")).lower()
+    if schema.get("enum"):
+        return schema["enum"][0]
+    if kind == "object":
+        props = schema.get("properties") or {}
+        return {name: from_schema(props[name]) for name in schema.get("required") or props}
+    return {"string": "", "integer": 1, "number": 1, "boolean": False, "array": []}.get(kind)
+
+
+def gemini_answer(handler, body, call, stream):
+    config = body.get("generationConfig") or {}
+    schema = config.get("responseJsonSchema") or config.get("responseSchema")
+    if call is None and schema:
+        part = {"text": json.dumps(from_schema(schema))}
+    elif call is None:
+        part = {"text": FINAL_TEXT}
+    else:
+        part = {"functionCall": {"name": call[0], "args": call[1]}}
+    answer = {"candidates": [{"content": {"role": "model", "parts": [part]},
+                              "finishReason": "STOP", "index": 0}],
+              "usageMetadata": {"promptTokenCount": 10, "candidatesTokenCount": 5,
+                                "totalTokenCount": 15},
+              "modelVersion": "gemini-2.5-pro", "responseId": uuid.uuid4().hex[:24]}
+    if not stream:
+        return json_answer(handler, answer)
+    sse(handler, [(None, answer)])
+
+
 def json_answer(handler, data, status=200):
     payload = json.dumps(data).encode()
     handler.send_response(status)
@@ -317,6 +440,19 @@ class Handler(BaseHTTPRequestHandler):
             record["call"] = call
             log(record)
             return responses_answer(self, body, tools, call)
+        if path.endswith("/chat/completions"):
+            call = next_call(case, tools, chat_calls(body), raw) if tools else None
+            record["call"] = call
+            log(record)
+            return chat_answer(self, body, call)
+        if path.endswith(":countTokens"):
+            log(record)
+            return json_answer(self, {"totalTokens": 10})
+        if path.endswith(":generateContent") or path.endswith(":streamGenerateContent"):
+            call = next_call(case, tools, gemini_calls(body), raw) if tools else None
+            record["call"] = call
+            log(record)
+            return gemini_answer(self, body, call, path.endswith(":streamGenerateContent"))
         log(record)
         json_answer(self, {})
 
