@@ -183,8 +183,9 @@ for arch in arm64 x86_64; do
   [ "$minos" = 11.0 ] || fail "$arch: minimum macOS $minos, not 11.0"
   libraries=$("$llvm/llvm-otool" -L "$thin" | awk 'NR > 1 { print $1 }')
   [ "$libraries" = /usr/lib/libSystem.B.dylib ] || fail "$arch loads:\n$libraries"
-  # Stripped: nothing but what is taken from libSystem and the header dyld needs.
-  kept=$("$llvm/llvm-nm" --debug-syms "$thin" | awk '$(NF-1) != "U" && $NF != "__mh_execute_header"')
+  # Stripped: no debugging or local symbols (lower case, or "-" for debugging), only what the
+  # program takes from libSystem and what it exports.
+  kept=$("$llvm/llvm-nm" --debug-syms "$thin" | awk '$(NF-1) ~ /^[a-z-]$/')
   [ -z "$kept" ] || fail "$arch is not stripped:\n$(head -5 <<<"$kept")"
   echo "   $arch: macOS $minos and later, loads $libraries, stripped"
 done
