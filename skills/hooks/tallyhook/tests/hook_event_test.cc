@@ -217,40 +217,33 @@ struct FieldCase {
 
 void PrintTo(const FieldCase& c, std::ostream* os) { *os << c.label; }
 
+JsonField command_of(const std::string& text) {
+  const auto event = parse_hook_event(text);
+  EXPECT_TRUE(event.has_value()) << text;
+  return event ? event->tool.command : JsonField{};
+}
+
 class CommandField : public ::testing::TestWithParam<FieldCase> {};
 
-// Copilot CLI's own format holds the command in toolArgs, which is read alike.
 TEST_P(CommandField, KeepsKindTruthinessAndText) {
-  std::string camel_case = GetParam().text;
-  for (const auto& [usual, camel] :
-       {std::pair{"tool_input", "toolArgs"}, {"tool_name", "toolName"}}) {
-    for (std::size_t at; (at = camel_case.find(usual)) != std::string::npos;) {
-      camel_case.replace(at, std::string_view(usual).size(), camel);
-    }
-  }
-  const std::pair<std::string, const ToolCall HookEvent::*> spellings[] = {
-      {GetParam().text, &HookEvent::tool}, {camel_case, &HookEvent::camel_case_tool}};
-  for (const auto& [text, call] : spellings) {
-    const auto event = parse_hook_event(text);
-    ASSERT_TRUE(event.has_value()) << text;
-    const JsonField& field = ((*event).*call).command;
-    EXPECT_EQ(field.kind, GetParam().kind);
-    EXPECT_EQ(field.truthy, GetParam().truthy);
-    EXPECT_EQ(field.text, GetParam().value);
-    EXPECT_EQ(field.too_long, GetParam().too_long);
-    for (const StringKernel* kernel : supported_string_kernels()) {
-      for (const std::size_t chunk : kChunkSizes) {
-        SCOPED_TRACE(::testing::Message() << kernel->name << " " << chunk << " " << text);
-        ChunkedStream stream(text, chunk);
-        const auto streamed = parse_hook_event(stream, *kernel);
-        ASSERT_TRUE(streamed.has_value());
-        const ToolCall& streamed_call = (*streamed).*call;
-        EXPECT_EQ(streamed_call.command.kind, field.kind);
-        EXPECT_EQ(streamed_call.command.truthy, field.truthy);
-        EXPECT_EQ(streamed_call.command.text, field.text);
-        EXPECT_EQ(streamed_call.command.too_long, field.too_long);
-        EXPECT_EQ(streamed_call.shell_command_skill, ((*event).*call).shell_command_skill);
-      }
+  const JsonField field = command_of(GetParam().text);
+  EXPECT_EQ(field.kind, GetParam().kind);
+  EXPECT_EQ(field.truthy, GetParam().truthy);
+  EXPECT_EQ(field.text, GetParam().value);
+  EXPECT_EQ(field.too_long, GetParam().too_long);
+  const std::optional<std::string_view> shell_skill =
+      parse_hook_event(GetParam().text)->tool.shell_command_skill;
+  for (const StringKernel* kernel : supported_string_kernels()) {
+    for (const std::size_t chunk : kChunkSizes) {
+      SCOPED_TRACE(::testing::Message() << kernel->name << " " << chunk);
+      ChunkedStream stream(GetParam().text, chunk);
+      const auto streamed = parse_hook_event(stream, *kernel);
+      ASSERT_TRUE(streamed.has_value());
+      EXPECT_EQ(streamed->tool.command.kind, field.kind);
+      EXPECT_EQ(streamed->tool.command.truthy, field.truthy);
+      EXPECT_EQ(streamed->tool.command.text, field.text);
+      EXPECT_EQ(streamed->tool.command.too_long, field.too_long);
+      EXPECT_EQ(streamed->tool.shell_command_skill, shell_skill);
     }
   }
 }
