@@ -321,19 +321,5 @@ TEST(Parser, KeepsMembersOnlyWhereTheyBelong) {
   EXPECT_EQ(event->camel_case_tool.tool_name.kind, JsonKind::kAbsent);
 }
 
-// A repeated object replaces the earlier one together with the members kept from it.
-TEST(Parser, RepeatedObjectsForgetTheirMembers) {
-  const auto event = parse_hook_event(
-      R"({"mcp_context":{"tool_name":"query_run"},"mcp_context":null,)"
-      R"("toolArgs":{"command":"zindle auth","skill":"s"},"toolArgs":{"name":"n"}})");
-  ASSERT_TRUE(event.has_value());
-  EXPECT_EQ(event->mcp_context.kind, JsonKind::kNull);
-  EXPECT_EQ(event->mcp_tool_name.kind, JsonKind::kAbsent);
-  EXPECT_EQ(event->camel_case_tool.command.kind, JsonKind::kAbsent);
-  EXPECT_EQ(event->camel_case_tool.shell_command_skill, std::nullopt);
-  EXPECT_EQ(event->camel_case_tool.skill.kind, JsonKind::kAbsent);
-  EXPECT_EQ(event->camel_case_tool.name.text, "n");
-}
-
 }  // namespace
 }  // namespace tallyhook
