@@ -575,7 +575,10 @@ bool Parser::member_key(Container object, const KeptMember** member) {
   *member = nullptr;
   if (!interesting) return true;
   for (const KeptMember& kept : KEPT_MEMBERS) {
-    if (kept.parent == object && kept.name == key_) *member = &kept;
+    if (kept.parent == object && kept.name == key_) {
+      *member = &kept;
+      break;
+    }
   }
   if (*member == nullptr) return true;
   switch ((*member)->spelling) {
