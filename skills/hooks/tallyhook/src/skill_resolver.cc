@@ -5,8 +5,12 @@ namespace {
 
 using Resolution = Result<std::optional<std::string>>;
 
-Error wrong_kind(std::string_view what, std::string_view expected, const JsonField& found) {
-  return Error{std::string(what) + " must be " + std::string(expected) + ", not " +
+// The diagnostic for `what` (a member of `in`, where that is given), which is of the wrong kind.
+Error wrong_kind(std::string_view what, std::string_view expected, const JsonField& found,
+                 std::string_view in = {}) {
+  const std::string member =
+      in.empty() ? std::string(what) : std::string(in) + "." + std::string(what);
+  return Error{member + " must be " + std::string(expected) + ", not " +
                std::string(kind_name(found.kind))};
 }
 
@@ -43,16 +47,15 @@ std::optional<Error> check_tool_input(const Spelling& spelling) {
 
 // A truthy text is the skill's name; a falsy value names none, and so does a text too long
 // to be reported.
-Resolution skill_from(const JsonField& value, std::string_view member) {
+Resolution skill_from(const JsonField& value, std::string_view member, std::string_view in = {}) {
   if (!value.truthy) return std::optional<std::string>();
-  if (!value.is_string()) return wrong_kind(member, "a string", value);
+  if (!value.is_string()) return wrong_kind(member, "a string", value, in);
   if (value.too_long) return std::optional<std::string>();
   return std::optional<std::string>(value.text);
 }
 
 Resolution skill_from(const Spelling& spelling, const SkillTool::Member& member) {
-  return skill_from(spelling.call.*member.field,
-                    std::string(spelling.tool_input) + "." + std::string(member.name));
+  return skill_from(spelling.call.*member.field, member.name, spelling.tool_input);
 }
 
 Resolution skill_tool_skill(const Spelling& spelling, const SkillTool& tool) {
@@ -132,7 +135,7 @@ Result<std::optional<std::string>> _resolve_skill_name(const HookEvent& data) {
     if (auto error = check_tool_input(spelling)) return *error;
     const JsonField& command = spelling.call.command;  // absent: the empty command line
     if (command.kind != JsonKind::kAbsent && !command.is_string()) {
-      return wrong_kind(std::string(spelling.tool_input) + ".command", "a string", command);
+      return wrong_kind("command", "a string", command, spelling.tool_input);
     }
     return std::optional<std::string>(spelling.call.shell_command_skill);
   }
